@@ -1,0 +1,112 @@
+// Program sequence: start-up, band loop, whole-spectrum quantities, shut-down.
+#include "control/driver.hpp"
+
+#include <filesystem>
+
+#include "control/errors.hpp"
+#include "control/initial.hpp"
+#include "control/run_state.hpp"
+#include "derived/analysis.hpp"
+#include "solver/radamps.hpp"
+#include "sources/sources.hpp"
+#include "util/fortran_format.hpp"
+#include "util/names.hpp"
+
+namespace abyss {
+
+std::vector<int> solved_bands(int nwave, int nwskip) {
+  std::vector<int> bands;
+  int step = nwskip < 1 ? 1 : nwskip;
+  for (int j = 1; j <= nwave; j += step) bands.push_back(j);
+  if (!bands.empty() && bands.back() != nwave) bands.push_back(nwave);
+  return bands;
+}
+
+void fillwave(RunState& rs) {
+  BandStore& st = rs.der.ceospl;
+  const int nwave = rs.cmisc.nwave;
+  for (int j = 2; j <= nwave - 1; j += rs.cmisc.nwskip) {
+    for (int iz : rs.sel.pirrad) st.lneo_sum(iz, j) = 0.5 * (st.lneo_sum(iz, j - 1) + st.lneo_sum(iz, j + 1));
+  }
+}
+
+bool covers_visible(const RunState& rs) {
+  return rs.cwave.waveb(1) <= 400.0 && rs.cwave.waveb(rs.cmisc.nwave + 1) >= 700.0;
+}
+
+namespace {
+
+void solve_band(RunState& rs, int j) {
+  const int nwave = rs.cmisc.nwave;
+  rs.cmisc.wavenm = rs.cwave.wave(j);
+  rs.cmisc.jwave = j;
+  rs.con() << "  Now beginning wavelength " << ff::I(j, 3) << " of " << ff::I(nwave, 3) << " at nominal wavelength "
+           << ff::F(rs.cwave.wave(j), 6, 1) << " nm\n";
+  rs.pr() << "\n\n  * * * * * Output for wavelength band" << ff::I(j, 3) << " (" << ff::F(rs.cwave.waveb(j), 5, 1)
+          << " to " << ff::F(rs.cwave.waveb(j + 1), 5, 1) << " nm; nominal wavelength =" << ff::F(rs.cwave.wave(j), 6, 1)
+          << " nm)  * * * * *\n";
+  radamps(rs);
+  radanal(rs);
+  date_stamp(rs, rs.pr(), 3, j, nwave);
+}
+
+}  // namespace
+
+void abyssolver(RunState& rs) {
+  cpright(rs.con());
+  rs.con() << "ABYSSOLVER IS RUNNING, PLEASE WAIT...\n"
+           << "    (To stop the run before normal termination,\n"
+           << "    kill this command window.  Output will be lost)\n";
+  initial(rs);
+  if (rs.src.inelastic()) wrfdisc(rs);
+  date_stamp(rs, rs.pr(), 2);
+  if (rs.cmisc.nwskip != 1) rs.pr() << "\n  Alternating wavelengths solved, nwskip = " << ff::I(rs.cmisc.nwskip, 2) << "\n\n";
+  for (int j : solved_bands(rs.cmisc.nwave, rs.cmisc.nwskip)) solve_band(rs, j);
+  if (rs.cmisc.nwskip > 1) fillwave(rs);
+  par(rs);
+  if (covers_visible(rs)) {
+    ciexyy(rs);
+    secchi(rs);
+  }
+  if (rs.cmisc.i4 != 0) wrtxcelm(rs);
+  date_stamp(rs, rs.pr(), 1);
+  closeall(rs);
+  rs.con() << "Run is complete.\nYou may now close this window.\n";
+}
+
+int run_abyssolver(RunState& rs) {
+  std::string routine, message;
+  try {
+    abyssolver(rs);
+    return 0;
+  } catch (const FatalError& e) {
+    routine = e.routine();
+    message = e.message();
+  } catch (const std::exception& e) {
+    // Anything that is not a reported fatal error is a fault of the engine
+    // itself; it still ends the run through the common exit.
+    routine = "abyssolver";
+    message = std::string("internal error: ") + e.what();
+  }
+  const std::string lines = "\n  ERROR: " + util::rtrim(message) + "\n  STOP in routine " + util::rtrim(routine) + "\n";
+  if (rs.printout.is_open()) rs.printout << lines;
+  rs.con() << lines;
+  rs.con().flush();
+  closeall(rs);
+  return 1;
+}
+
+std::ifstream ioshorten(const std::string& filename, const std::string& callname) {
+  std::string name = util::native_path(util::rtrim(filename));
+  std::error_code ec;
+  if (name.empty() || !std::filesystem::is_regular_file(name, ec)) nofile(callname, filename);
+  std::ifstream in(name);
+  if (!in) nofile(callname, filename);
+  return in;
+}
+
+void closeall(RunState& rs) {
+  if (rs.printout.is_open()) rs.printout.close();
+}
+
+}  // namespace abyss

@@ -1,0 +1,81 @@
+// The run state: every record of one run, owned by the program entry and
+// passed by reference. Nothing of a run lives outside this object, so a test
+// can make as many runs as it likes in one process.
+#pragma once
+
+#include <array>
+#include <fstream>
+#include <functional>
+#include <iostream>
+#include <string>
+
+#include "bottom/bottom_state.hpp"
+#include "control/clock.hpp"
+#include "control/limits.hpp"
+#include "control/misc_state.hpp"
+#include "derived/derived_state.hpp"
+#include "grid/grid_state.hpp"
+#include "iop/iop_state.hpp"
+#include "output/output_state.hpp"
+#include "phase/phase_state.hpp"
+#include "sky/sky_state.hpp"
+#include "solver/solver_state.hpp"
+#include "sources/sources_state.hpp"
+
+namespace abyss {
+
+// Record cdirnames: the seven default directories, each ending with "/".
+struct DirNames {
+  std::string data, digital, excel, phasefun, surfaces, botmrefl, printout;
+};
+
+struct RunState {
+  Misc cmisc;
+  WaveGrid cwave;
+  std::string ctitle;
+  DirNames cdirnames;
+  std::array<std::string, kFileSlots> cfilenames;  // slots 0..21
+  std::string gcifname;                            // clear-sky database file
+  PrintSelections sel;
+
+  Grid cgrid;
+  GridPhi cgridphi;
+  SurfaceOps surf;
+  SurfaceLoader surfload;
+  ZetaTable cztozeta;
+
+  ModelOpts cmodelopts;
+  ComponentOpts comp;
+  RangeWarnings crangew;
+
+  IopTable ciop;
+  PhaseArrays pf;
+
+  Sky csky;
+  ClearSkyInput cgcirr1;
+  SkyRadiance sky;
+
+  SourceState src;
+  BottomState bot;
+  SolverState sol;
+  DerivedState der;
+  OutputState out;
+
+  // Units: the printout (unit 10) and the console. Tests point `console` at a
+  // string stream; the printout is opened by initial.
+  std::ofstream printout;
+  std::ostream* console = &std::cout;
+  std::istream* input = &std::cin;
+
+  Clock clock = system_clock_now;  // wall-clock source of the time stamps
+  StampState stamps;
+
+  std::ostream& pr() { return printout; }
+  std::ostream& con() { return *console; }
+};
+
+// Closes every file the run holds open (the printout last, so that the error
+// lines written just before reach it).
+void closeall(RunState& rs);
+
+}  // namespace abyss

@@ -1,0 +1,61 @@
+// Records of the IOP models: options read from the run input, and the tables
+// and first-call flags of the models.
+#pragma once
+
+#include <array>
+#include <string>
+#include <vector>
+
+#include "control/limits.hpp"
+#include "util/arrays.hpp"
+
+namespace abyss {
+
+// Record cmodelopts: opts[1] IOP model code (record 1); from record 5:
+// opts[2] concentration-model flag, opts[3] sky radiance model option,
+// opts[4] sky irradiance model option, opts[5] chlorophyll component index,
+// opts[6] CDOM component index. Index 0 unused.
+struct ModelOpts {
+  std::array<int, 7> opts{};
+  int model() const { return opts[1]; }
+  int conc_flag() const { return opts[2]; }
+  int sky_rad_opt() const { return opts[3]; }
+  int sky_irr_opt() const { return opts[4]; }
+  int ichl() const { return opts[5]; }
+  int icdom() const { return opts[6]; }
+};
+
+// Per-component options and parameters, index 1..mxcomp.
+struct ComponentOpts {
+  VecD constconc{1, mxcomp};  // cconstconc
+  VecI conc_opt{1, mxcomp};   // cconc: 0 constant, 1 user routine, 2 profile file
+  // castar: option, wave0 (nm), A, S (1/nm); castar2: file name
+  VecI astar_opt{1, mxcomp};
+  VecD astar_wave0{1, mxcomp}, astar_A{1, mxcomp}, astar_S{1, mxcomp};
+  std::array<std::string, mxcomp + 1> astar_file;
+  // cbstar: option ibs, wave0, B, X (concentration exponent), n, m, i; cbstar2: file name
+  VecI bstar_opt{1, mxcomp};
+  VecD bstar_wave0{1, mxcomp}, bstar_B{1, mxcomp}, bstar_X{1, mxcomp};
+  VecD bstar_n{1, mxcomp}, bstar_m{1, mxcomp}, bstar_i{1, mxcomp};
+  std::array<std::string, mxcomp + 1> bstar_file;
+  // cbbopt: phase-function option, bb/b value, power-law reference wavelength, coefficient, exponent
+  VecI pf_opt{1, mxcomp};
+  VecD bbtob{1, mxcomp}, bb_wave0{1, mxcomp}, bb_coef{1, mxcomp}, bb_expo{1, mxcomp};
+  int cbbcalc = 1;  // 1 while backscatter fractions are to be computed
+  int abac9n = 0;   // cabac9n
+};
+
+// Record crangew: data files that do not cover the run's depths and wavelengths.
+struct RangeWarnings {
+  static constexpr int kMaxFiles = 18;
+  struct Entry {
+    int kind = 0;
+    std::array<bool, 4> flag{};
+    double zmin = 0, zmax = 0, wmin = 0, wmax = 0;
+    std::string name;
+  };
+  std::vector<Entry> entries;
+  int dropped = 0;  // registrations beyond kMaxFiles
+};
+
+}  // namespace abyss
