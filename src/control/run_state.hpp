@@ -47,6 +47,7 @@ struct RunState {
   ModelOpts cmodelopts;
   ComponentOpts comp;
   RangeWarnings crangew;
+  IopFlags iopflags;
 
   IopTable ciop;
   PhaseArrays pf;

@@ -15,4 +15,16 @@ struct IopValues {
 
 // depth: m, or optical depth when the run's depth type is optical.
 IopValues abscat(RunState& rs, double depth, double wavenm, int ncomp);
+
+// Backscatter fraction of component icomp from its power law; selects the
+// component's phase function for it.
+void bfcalc(RunState& rs, int icomp, double wavenm, double& bbtob);
+
+// The IOP model routines behind the dispatch.
+IopValues abconst(RunState& rs, double depth, double wavenm, int ncomp);
+IopValues abcase1(RunState& rs, double depth, double wavenm, int ncomp);
+IopValues abcase2(RunState& rs, double depth, double wavenm, int ncomp);
+IopValues abacbb(RunState& rs, double depth, double wavenm, int ncomp);
+IopValues abnewcase1(RunState& rs, double depth, double wavenm, int ncomp);
+IopValues user_abscat(RunState& rs, double depth, double wavenm, int ncomp);
 }  // namespace abyss

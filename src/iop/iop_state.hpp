@@ -45,6 +45,12 @@ struct ComponentOpts {
   int abac9n = 0;   // cabac9n
 };
 
+// First-call flags and loaded tables of the IOP models (cfrstcls and the
+// models' own "loaded" flags).
+struct IopFlags {
+  bool abconst_done = false;
+};
+
 // Record crangew: data files that do not cover the run's depths and wavelengths.
 struct RangeWarnings {
   static constexpr int kMaxFiles = 18;

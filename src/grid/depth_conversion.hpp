@@ -1,0 +1,10 @@
+// Conversion between geometric depth z (m) and optical depth zeta.
+#pragma once
+
+namespace abyss {
+struct RunState;
+void ztozeta(RunState& rs);  // zeta(1..nz) from z(1..nz), and the fine table
+void zetatoz(RunState& rs);  // z(1..nz) from zeta(1..nz)
+// Geometric depth of an optical depth reached by the integrator (geometric-depth runs).
+double z_of_zeta(RunState& rs, double zeta);
+}  // namespace abyss
