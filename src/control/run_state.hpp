@@ -17,6 +17,7 @@
 #include "grid/grid_state.hpp"
 #include "iop/iop_state.hpp"
 #include "output/output_state.hpp"
+#include "phase/dpf_state.hpp"
 #include "phase/phase_state.hpp"
 #include "sky/sky_state.hpp"
 #include "solver/solver_state.hpp"
@@ -51,6 +52,7 @@ struct RunState {
 
   IopTable ciop;
   PhaseArrays pf;
+  DpfLibrary dpflib;  // phase-function library chosen from by bb/b
 
   Sky csky;
   ClearSkyInput cgcirr1;

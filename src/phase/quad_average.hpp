@@ -1,0 +1,89 @@
+// Quad-averaging of continuous phase functions over the quad partition: the
+// discretized phase functions (DPFs) the solver's coupling coefficients are
+// built from.
+//
+// With beta~ normalised to 1 over the sphere, quad (u, s) = mu band u and
+// azimuth band s, and Omega(u) the solid angle of one quad of band u,
+//
+//   PT(r, I(u,s)) = 1/Omega(u) Int_quad(u,s) dOmega Int_quad(r,1) dOmega' beta~(xi.xi'),
+//
+// both quads in the same hemisphere; PR the same with quad (r,1) in the
+// opposite hemisphere; I(u,s) = (s-1) nmu + u, s = 1..nphi/2+1. The polar cap
+// (band nmu) is one quad: its column holds the cap's coupling to quad (r,1) in
+// every s, and its row the coupling into the whole cap.
+//
+// Method. Writing the inner integral in polar coordinates (psi, chi) about
+// the incident direction xi, the great-circle ray leaving xi at azimuth chi
+// crosses quad (r,1) in at most a few psi intervals [a, b], each of which
+// receives exactly the fraction (C(b) - C(a)) / (2 pi) of the scattering per
+// unit chi (C the cumulative phase function). The forward peak is thereby
+// integrated analytically, however narrow. The outer integral over the
+// incident quad and the chi integral are numerical: composite Gauss-Legendre
+// in mu and phi, geometrically graded towards the quad edges for quads that
+// touch (where the integrand has an edge layer as thin as the forward peak),
+// and the periodic trapezoid rule in chi. Because the rays' intervals over
+// all quads tile [0, pi] exactly, every column sums to 1 up to rounding, for
+// any phase function; accuracy is measured instead by reciprocity and by
+// isotropic scattering, for which the result is known in closed form.
+//
+// Geometry does not depend on the phase function: each pair of quads is
+// reduced once to weights on a fixed psi grid, W_i, such that the pair's
+// integral is Sum_i W_i C(psi_i) (endpoint values of C interpolated linearly
+// between grid nodes, a grid that is logarithmic from 1e-14 rad to 0.2 rad
+// and 0.001 rad apart above). All phase functions of a library are then done
+// together.
+#pragma once
+
+#include <vector>
+
+#include "phase/phase_functions.hpp"
+#include "util/arrays.hpp"
+
+namespace abyss {
+struct Grid;
+struct GridPhi;
+}  // namespace abyss
+
+namespace abyss::phase {
+
+// Transmission- and reflection-type arrays of one phase function, each nmu x M,
+// M = nmu (nphi/2 + 1).
+struct DpfArrays {
+  int nmu = 0, nphi = 0;
+  Mat pt, pr;
+  int ncol() const { return nmu * (nphi / 2 + 1); }
+};
+
+struct QuadRule {
+  int nchi_touch = 128;    // chi nodes for quads that touch
+  int nchi_far = 48;       // chi nodes otherwise
+  int grade_levels = 8;    // geometric grading levels towards each edge (touching quads)
+  int grade_points = 3;    // Gauss points per graded piece
+  int mid_points = 6;      // Gauss points of the central pieces
+  int far_points = 5;      // Gauss points per half-interval for separated quads
+  int threads = 2;
+};
+
+// Quad-averages every phase function over the partition (nmu, nphi) of `g`
+// and `gp` (from build_partition or a surface file).
+std::vector<DpfArrays> quad_average(const Grid& g, const GridPhi& gp, int nmu, int nphi,
+                                    const std::vector<const PhaseFunction*>& funs, const QuadRule& rule = {});
+
+// The isotropic DPF in closed form: PT = PR = Omega(r) / (4 pi).
+DpfArrays isotropic_dpf(const Grid& g, int nmu, int nphi);
+
+// Backscatter fraction seen by light in the polar cap: the fraction of it
+// scattered into the opposite hemisphere.
+double cap_backscatter(const DpfArrays& d);
+
+// Column sums of PT + PR with the folding of the Riccati coefficients (rows
+// r < nmu over all nphi azimuth differences, the cap row once; for the cap
+// column the non-cap rows nphi times). Element u = column u.
+std::vector<double> column_sums(const DpfArrays& d);
+
+// Largest violation of reciprocity, Omega(u) P(r, I(u,s)) = Omega(r) P(u, I(r,s))
+// for PT and PR, relative to the larger side; pairs whose larger side is below
+// `floor` (a fraction of its own column's scattering) are left out.
+double max_reciprocity_error(const DpfArrays& d, const Grid& g, double floor = 1e-9);
+
+}  // namespace abyss::phase
