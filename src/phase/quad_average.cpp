@@ -63,25 +63,28 @@ void add_gauss(std::vector<Node>& out, const std::vector<Node>& gl, double a, do
   for (const Node& n : gl) out.push_back({c + h * n.x, h * n.w});
 }
 
-// Composite rule on [a, b]; when graded, the pieces shrink geometrically
-// (ratio 0.15) towards both ends, resolving edge layers down to 1e-7 of the
-// interval with few points.
-std::vector<Node> rule_1d(double a, double b, bool graded, const QuadRule& q, GaussCache& gc) {
+// Composite rule on [a, b]. An end that is graded gets pieces shrinking
+// geometrically towards it, resolving the edge layer there (which follows the
+// forward peak's C(d) ~ d^0.5 over many decades of the distance d from the
+// edge); an ungraded half is one Gauss piece.
+std::vector<Node> rule_1d(double a, double b, bool grade_a, bool grade_b, const QuadRule& q, GaussCache& gc) {
   std::vector<Node> out;
-  if (!graded) {
-    add_gauss(out, gc.get(q.far_points), a, 0.5 * (a + b));
-    add_gauss(out, gc.get(q.far_points), 0.5 * (a + b), b);
-    return out;
-  }
-  constexpr double ratio = 0.15;
-  std::vector<double> left{0.0};
-  for (int k = q.grade_levels; k >= 1; --k) left.push_back(0.5 * std::pow(ratio, k));
-  left.push_back(0.5);
   const double len = b - a;
-  for (std::size_t i = 0; i + 1 < left.size(); ++i) {
-    const int np = (i + 2 == left.size()) ? q.mid_points : q.grade_points;
-    add_gauss(out, gc.get(np), a + len * left[i], a + len * left[i + 1]);
-    add_gauss(out, gc.get(np), b - len * left[i + 1], b - len * left[i]);
+  std::vector<double> cuts{0.0};
+  for (int k = q.grade_levels; k >= 1; --k) cuts.push_back(0.5 * std::pow(q.grade_ratio, k));
+  cuts.push_back(0.5);
+  for (int side = 0; side < 2; ++side) {
+    const bool graded = side == 0 ? grade_a : grade_b;
+    const double sign = side == 0 ? 1.0 : -1.0, origin = side == 0 ? a : b;
+    if (!graded) {
+      add_gauss(out, gc.get(q.far_points), std::min(origin, origin + sign * 0.5 * len),
+                std::max(origin, origin + sign * 0.5 * len));
+      continue;
+    }
+    for (std::size_t i = 0; i + 1 < cuts.size(); ++i) {
+      const double x0 = origin + sign * len * cuts[i], x1 = origin + sign * len * cuts[i + 1];
+      add_gauss(out, gc.get(q.grade_points), std::min(x0, x1), std::max(x0, x1));
+    }
   }
   return out;
 }
@@ -184,18 +187,33 @@ Intervals intersect(const Intervals& p, const Intervals& q) {
   return out;
 }
 
+// {psi in [0, pi] : A cos psi + B sin psi >= 0} for a plane through the
+// origin: a half great circle crosses it once, so this is [0, psi_c] or [psi_c, pi].
+Intervals half_space(double A, double B) {
+  Intervals out;
+  double pc = std::atan2(A, -B);  // A cos + B sin = 0
+  if (pc < 0.0) pc += kPi;
+  if (A > 0.0 || (A == 0.0 && B > 0.0)) out.add(0.0, pc);
+  else out.add(pc, kPi);
+  return out;
+}
+
 // The psi intervals of the ray (xi, t) inside quad B.
 Intervals ray_in_quad(const Vec3& xi, const Vec3& t, const Quad& B) {
   // Band: mu' = xi_z cos psi + t_z sin psi, signed by the hemisphere of B.
   const double hz = B.hemi;
   Intervals in = arc_condition(hz * xi.z, hz * t.z, B.mu_lo);
-  if (!B.cap) in = intersect(in, arc_condition(-hz * xi.z, -hz * t.z, -B.mu_hi));
-  if (B.cap) return in;
+  if (in.n == 0 || B.cap) return in;
+  in = intersect(in, arc_condition(-hz * xi.z, -hz * t.z, -B.mu_hi));
+  if (in.n == 0) return in;
   // Azimuth band: the lune between the half-meridians phi_c -/+ half.
   const double p1 = B.phi_c - B.half, p2 = B.phi_c + B.half;
   const Vec3 n1{-std::sin(p1), std::cos(p1), 0.0}, n2{std::sin(p2), -std::cos(p2), 0.0};
-  in = intersect(in, arc_condition(dot(n1, xi), dot(n1, t), 0.0));
-  return intersect(in, arc_condition(dot(n2, xi), dot(n2, t), 0.0));
+  if (2.0 * B.half < kPi - 1e-12) {
+    in = intersect(in, half_space(dot(n1, xi), dot(n1, t)));
+    return intersect(in, half_space(dot(n2, xi), dot(n2, t)));
+  }
+  return intersect(in, half_space(dot(n1, xi), dot(n1, t)));  // a half sphere (nphi = 2)
 }
 
 // ------------------------------------------------------------ pair integrals
@@ -217,37 +235,95 @@ struct Geometry {
   }
 };
 
-// Quads whose closures meet: the integrand has edge layers there.
-bool touching(const Geometry& g, int u, int s, int r, int hemi) {
-  if (hemi < 0) return u == 1 && r == 1 && s <= 2;
-  if (std::abs(u - r) > 1) return false;
-  return u == g.nmu || r == g.nmu || s <= 2;
+// Which edges of the incident quad A = quad(u, s) meet quad B = quad(r, 1):
+// the integrand has an edge layer along them (and at their corners).
+struct EdgeContact {
+  bool mu_lo = false, mu_hi = false, phi_lo = false, phi_hi = false;
+  bool any() const { return mu_lo || mu_hi || phi_lo || phi_hi; }
+};
+
+EdgeContact contact(const Geometry& g, int u, int s, int r, int hemi) {
+  EdgeContact e;
+  if (hemi < 0) {  // opposite hemispheres meet only at the horizon
+    if (u == 1 && r == 1 && s <= 2) {
+      e.mu_lo = true;
+      e.phi_lo = true;  // the shared meridian (s = 2) or both (s = 1)
+      e.phi_hi = s == 1;
+    }
+    return e;
+  }
+  if (std::abs(u - r) > 1) return e;
+  if (u == g.nmu || r == g.nmu) {  // the cap meets every quad of band nmu - 1 along its edge
+    e.mu_lo = u == g.nmu;  // the cap's own edge (the incident cap is split in azimuth at B's edges)
+    e.mu_hi = u < g.nmu;   // a band quad's upper edge on the cap
+    return e;
+  }
+  if (s > 2) return e;
+  e.mu_lo = r <= u;
+  e.mu_hi = r >= u;
+  e.phi_lo = true;  // s = 1: the shared meridians or corners; s = 2: the edge towards B
+  e.phi_hi = s == 1;
+  return e;
 }
 
 struct PairJob {
   int u, s, r, hemi;
 };
 
+// Ray azimuths (about xi, from e1 towards e2) at which the crossing of quad B
+// changes form: towards its corners, towards the poles where the azimuth
+// boundaries meet, and where the ray grazes one of its mu boundaries. Between
+// them the crossing length is smooth in chi. Returned sorted over [0, 2 pi],
+// both ends included, long gaps split.
+void chi_breakpoints(const Vec3& xi, const Vec3& e1, const Vec3& e2, const Quad& B, std::vector<double>& brk) {
+  brk.assign({0.0, kPi});
+  auto toward = [&](const Vec3& P) {
+    const double y = dot(P, e2), x = dot(P, e1);
+    if (std::hypot(x, y) > 1e-14) brk.push_back(std::atan2(y, x));
+  };
+  std::array<double, 2> mus{B.mu_lo, B.mu_hi};
+  for (int k = 0; k < (B.cap ? 1 : 2); ++k) {
+    const double m = mus[static_cast<std::size_t>(k)], sm = std::sqrt(std::max(0.0, 1.0 - m * m));
+    if (!B.cap)
+      for (double ph : {B.phi_c - B.half, B.phi_c + B.half})
+        toward({sm * std::cos(ph), sm * std::sin(ph), B.hemi * m});
+    const double st2 = 1.0 - xi.z * xi.z;  // graze: |mu'| peaks at m, with t_z = -sin(theta) cos(chi)
+    if (st2 > 1e-300) {
+      const double c2 = (m * m - xi.z * xi.z) / st2;
+      if (c2 >= 0.0 && c2 <= 1.0) {
+        const double a = std::acos(std::sqrt(c2));
+        for (double chi : {a, -a, kPi - a, a - kPi}) brk.push_back(chi);
+      }
+    }
+  }
+  for (double& b : brk) b = b < 0.0 ? b + kTwoPi : b;
+  brk.push_back(kTwoPi);
+  std::sort(brk.begin(), brk.end());
+  std::vector<double> out{brk.front()};
+  for (std::size_t i = 1; i < brk.size(); ++i) {
+    const double gap = brk[i] - out.back();
+    if (gap < 1e-12) continue;
+    const int pieces = static_cast<int>(std::ceil(gap / (kPi / 4)));
+    for (int k = 1; k <= pieces; ++k) out.push_back(out.back() + (brk[i] - out.back()) / (pieces - k + 1));
+  }
+  brk.swap(out);
+}
+
 // Adds the pair's weights on the psi grid to W (range [imin, imax] touched).
-void pair_weights(const Quad& A, const Quad& B, bool touch, const QuadRule& q, const PsiGrid& grid, GaussCache& gc,
+void pair_weights(const Quad& A, const Quad& B, const EdgeContact& e, const QuadRule& q, const PsiGrid& grid, GaussCache& gc,
                   std::vector<double>& W, std::size_t& imin, std::size_t& imax) {
-  const std::vector<Node> mus = rule_1d(A.mu_lo, A.mu_hi, touch, q, gc);
+  const bool touch = e.any();
+  const std::vector<Node> mus = rule_1d(A.mu_lo, A.mu_hi, e.mu_lo, e.mu_hi, q, gc);
   std::vector<Node> phis;
   if (!A.cap) {
-    phis = rule_1d(A.phi_c - A.half, A.phi_c + A.half, touch, q, gc);
+    phis = rule_1d(A.phi_c - A.half, A.phi_c + A.half, e.phi_lo, e.phi_hi, q, gc);
   } else if (B.cap) {
     phis.push_back({0.0, kTwoPi});  // both caps: nothing depends on azimuth
   } else {
     // The incident cap seen against a band quad: split at the quad's azimuth edges.
-    phis = rule_1d(B.phi_c - B.half, B.phi_c + B.half, touch, q, gc);
-    const std::vector<Node> rest = rule_1d(B.phi_c + B.half, B.phi_c - B.half + kTwoPi, touch, q, gc);
+    phis = rule_1d(B.phi_c - B.half, B.phi_c + B.half, touch, touch, q, gc);
+    const std::vector<Node> rest = rule_1d(B.phi_c + B.half, B.phi_c - B.half + kTwoPi, touch, touch, q, gc);
     phis.insert(phis.end(), rest.begin(), rest.end());
-  }
-  const int nchi = touch ? q.nchi_touch : q.nchi_far;
-  std::vector<double> cchi(static_cast<std::size_t>(nchi)), schi(static_cast<std::size_t>(nchi));
-  for (int k = 0; k < nchi; ++k) {
-    cchi[static_cast<std::size_t>(k)] = std::cos(kTwoPi * (k + 0.5) / nchi);
-    schi[static_cast<std::size_t>(k)] = std::sin(kTwoPi * (k + 0.5) / nchi);
   }
   auto deposit = [&](double psi, double w) {
     std::size_t i;
@@ -258,20 +334,30 @@ void pair_weights(const Quad& A, const Quad& B, bool touch, const QuadRule& q, c
     imin = std::min(imin, i);
     imax = std::max(imax, i + 1);
   };
+  const std::vector<Node>& gl = gc.get(touch ? q.chi_points_touch : q.chi_points_far);
+  std::vector<double> brk;
   for (const Node& m : mus) {
     const double st = std::sqrt(std::max(0.0, 1.0 - m.x * m.x));
     for (const Node& p : phis) {
       const double cp = std::cos(p.x), sp = std::sin(p.x);
       const Vec3 xi{st * cp, st * sp, m.x};
       const Vec3 e1{m.x * cp, m.x * sp, -st}, e2{-sp, cp, 0.0};
-      const double w = m.w * p.w / nchi;
-      for (int k = 0; k < nchi; ++k) {
-        const double c = cchi[static_cast<std::size_t>(k)], s = schi[static_cast<std::size_t>(k)];
-        const Vec3 t{c * e1.x + s * e2.x, c * e1.y + s * e2.y, c * e1.z + s * e2.z};
-        const Intervals in = ray_in_quad(xi, t, B);
-        for (int j = 0; j < in.n; ++j) {
-          deposit(in.hi[static_cast<std::size_t>(j)], w);
-          deposit(in.lo[static_cast<std::size_t>(j)], -w);
+      chi_breakpoints(xi, e1, e2, B, brk);
+      for (std::size_t k = 0; k + 1 < brk.size(); ++k) {
+        const double c0 = brk[k], len = brk[k + 1] - brk[k];
+        for (const Node& n : gl) {
+          // t -> t^2 (3 - 2t) flattens the square-root behaviour of the
+          // crossing length where a ray grazes a boundary or corner.
+          const double tt = 0.5 * (n.x + 1.0);
+          const double chi = c0 + len * tt * tt * (3.0 - 2.0 * tt);
+          const double w = m.w * p.w * 0.5 * n.w * len * 6.0 * tt * (1.0 - tt) / kTwoPi;
+          const double c = std::cos(chi), s = std::sin(chi);
+          const Vec3 t{c * e1.x + s * e2.x, c * e1.y + s * e2.y, c * e1.z + s * e2.z};
+          const Intervals in = ray_in_quad(xi, t, B);
+          for (int j = 0; j < in.n; ++j) {
+            deposit(in.hi[static_cast<std::size_t>(j)], w);
+            deposit(in.lo[static_cast<std::size_t>(j)], -w);
+          }
         }
       }
     }
@@ -335,7 +421,7 @@ std::vector<DpfArrays> quad_average(const Grid& g, const GridPhi& gp, int nmu, i
       const PairJob& job = jobs[j];
       const Quad A = geo.quad(job.u, job.s, 1), B = geo.quad(job.r, 1, job.hemi);
       std::size_t imin = grid.size(), imax = 0;
-      pair_weights(A, B, touching(geo, job.u, job.s, job.r, job.hemi), rule, grid, gc, W, imin, imax);
+      pair_weights(A, B, contact(geo, job.u, job.s, job.r, job.hemi), rule, grid, gc, W, imin, imax);
       for (std::size_t f = 0; f < funs.size(); ++f) {
         double sum = 0.0;
         for (std::size_t i = imin; i <= imax && imax > 0; ++i) sum += W[i] * cgrid[f][i];

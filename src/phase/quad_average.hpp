@@ -55,12 +55,12 @@ struct DpfArrays {
 };
 
 struct QuadRule {
-  int nchi_touch = 128;    // chi nodes for quads that touch
-  int nchi_far = 48;       // chi nodes otherwise
-  int grade_levels = 8;    // geometric grading levels towards each edge (touching quads)
-  int grade_points = 3;    // Gauss points per graded piece
-  int mid_points = 6;      // Gauss points of the central pieces
-  int far_points = 5;      // Gauss points per half-interval for separated quads
+  int chi_points_touch = 12;  // Gauss points per ray-azimuth segment, quads that touch
+  int chi_points_far = 12;    // the same otherwise
+  int grade_levels = 6;       // geometric grading levels towards each touching edge
+  double grade_ratio = 0.25;  // ratio of successive graded pieces: the smallest is 0.5 ratio^levels
+  int grade_points = 6;       // Gauss points per graded piece
+  int far_points = 8;         // Gauss points per half-interval away from touching edges
   int threads = 2;
 };
 
