@@ -17,14 +17,21 @@
 // crosses quad (r,1) in at most a few psi intervals [a, b], each of which
 // receives exactly the fraction (C(b) - C(a)) / (2 pi) of the scattering per
 // unit chi (C the cumulative phase function). The forward peak is thereby
-// integrated analytically, however narrow. The outer integral over the
-// incident quad and the chi integral are numerical: composite Gauss-Legendre
-// in mu and phi, geometrically graded towards the quad edges for quads that
-// touch (where the integrand has an edge layer as thin as the forward peak),
-// and the periodic trapezoid rule in chi. Because the rays' intervals over
-// all quads tile [0, pi] exactly, every column sums to 1 up to rounding, for
-// any phase function; accuracy is measured instead by reciprocity and by
-// isotropic scattering, for which the result is known in closed form.
+// integrated analytically, however narrow. The rest is numerical:
+//  - chi: split at the directions where the crossing changes form (towards
+//    the quad's corners and the poles, and where the ray grazes a mu
+//    boundary), Gauss-Legendre on each piece after the substitution
+//    t -> t^2 (3 - 2t), which removes the square-root behaviour at grazing;
+//  - the incident quad: composite Gauss-Legendre in mu and phi, graded
+//    geometrically towards every edge that touches quad (r,1), where the
+//    integrand has a layer as thin as the forward peak (C(d) ~ d^0.5 for
+//    Fournier-Forand at small bb/b).
+// Nothing is renormalised. The accuracy is measured by the column sums
+// (which should be 1), by reciprocity and by isotropic scattering, whose
+// result is known in closed form; dpfgen --check reports all three. On the
+// default partition (10 x 24) the column sums are within 5e-7 of 1 for the
+// Fournier-Forand, water and Henyey-Greenstein members and reciprocity holds
+// to about 2e-5.
 //
 // Geometry does not depend on the phase function: each pair of quads is
 // reduced once to weights on a fixed psi grid, W_i, such that the pair's
@@ -60,7 +67,7 @@ struct QuadRule {
   int grade_levels = 6;       // geometric grading levels towards each touching edge
   double grade_ratio = 0.25;  // ratio of successive graded pieces: the smallest is 0.5 ratio^levels
   int grade_points = 6;       // Gauss points per graded piece
-  int far_points = 8;         // Gauss points per half-interval away from touching edges
+  int far_points = 6;         // Gauss points per half-interval away from touching edges
   int threads = 2;
 };
 
