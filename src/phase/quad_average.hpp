@@ -67,7 +67,7 @@ struct QuadRule {
   int grade_levels = 6;       // geometric grading levels towards each touching edge
   double grade_ratio = 0.25;  // ratio of successive graded pieces: the smallest is 0.5 ratio^levels
   int grade_points = 6;       // Gauss points per graded piece
-  int far_points = 6;         // Gauss points per half-interval away from touching edges
+  int far_points = 8;         // Gauss points per half-interval away from touching edges
   int threads = 2;
 };
 
