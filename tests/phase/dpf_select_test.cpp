@@ -246,3 +246,26 @@ TEST_F(SelpfbbTest, BadRecordNamesFileAndRecord) {
 }
 
 }  // namespace
+
+namespace {
+
+// The generated default library (the `data` target), read and interpolated
+// as a run does: the mixture of two members is still normalised.
+TEST(DefaultLibrary, InterpolatedMemberIsNormalised) {
+  const fs::path dir = fs::path(ABYSS_SOURCE_DIR) / "data/phasefun/Abyssolver";
+  if (!fs::exists(dir / "pfbblist.txt")) GTEST_SKIP() << "library not generated (build the data target)";
+  RunState rs;
+  rs.cdirnames.phasefun = dir.string() + "/";
+  rs.surf.quadid = {10, 24, 1};
+  rs.cmisc.nmu = 10;
+  rs.cmisc.nphi = 24;
+  selpfbb(rs, 0.0183, 2);
+  EXPECT_LT(rs.dpflib.bb.front(), 0.00011);
+  EXPECT_GT(rs.dpflib.bb.back(), 0.1);
+  phase::DpfArrays d{10, 24, rs.pf.pt[2], rs.pf.pr[2]};
+  const std::vector<double> s = phase::column_sums(d);
+  for (int u = 1; u <= 10; ++u) EXPECT_NEAR(s[static_cast<std::size_t>(u)], 1.0, 2e-6) << u;
+  EXPECT_NEAR(phase::cap_backscatter(d) / 0.0183, 1.0, 0.01);
+}
+
+}  // namespace
