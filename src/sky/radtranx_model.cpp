@@ -11,8 +11,8 @@ namespace {
 constexpr double kDeg = std::numbers::pi / 180.0;
 }
 
-double earth_sun_factor(int jday) {
-  const double d = 1.0 + 0.0167 * std::cos(2.0 * std::numbers::pi * (jday - 3) / 365.0);
+double earth_sun_factor(double jday) {
+  const double d = 1.0 + 0.0167 * std::cos(2.0 * std::numbers::pi * (jday - 3.0) / 365.0);
   return d * d;
 }
 

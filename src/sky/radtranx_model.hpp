@@ -22,7 +22,7 @@ inline constexpr double kAerosolHeightKm = 1.0;
 
 // Earth-Sun distance factor (mean/actual)^2 for day of year jday, G&C after
 // Gordon et al. (1983): [1 + 0.0167 cos(2 pi (jday - 3)/365)]^2.
-double earth_sun_factor(int jday);
+double earth_sun_factor(double jday);
 
 // Relative optical air mass of Kasten (1966), theta in degrees.
 double airmass(double theta_deg);
