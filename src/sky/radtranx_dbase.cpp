@@ -3,6 +3,7 @@
 
 #include <cmath>
 #include <istream>
+#include <sstream>
 
 #include <fmt/format.h>
 
@@ -38,7 +39,12 @@ long read_count(std::istream& in, const std::string& filename) {
 // One data line; the wavelengths must be whole nanometres in steps of one,
 // so that a band average is a plain mean of table rows.
 void read_row(std::istream& in, const std::string& filename, long i, long n, RadtranxTable& t) {
-  const util::ListRecord r = util::read_list(in, 6);
+  // One line per wavelength: a short line is an error of that line, not the
+  // start of a record that runs on into the next wavelength.
+  std::string text;
+  std::getline(in, text);
+  std::istringstream line(text);
+  const util::ListRecord r = util::read_list(line, 6);
   const std::string where = fmt::format("data line {} of {}", i + 1, n);
   if (r.given() < 6 || !r.has(0) || !r.has(1) || !r.has(2) || !r.has(3) || !r.has(4))
     bad_dbase(filename, where + ": six values expected (wavelength, H0, a_oz, a_o2, a_wv, source)");
