@@ -99,3 +99,11 @@ TEST(FatalChecks, EmptyInputIsReportedNotCrashed) {
   EXPECT_NE(console.find("record 1: the file ends before this record"), std::string::npos);
   EXPECT_NE(console.find("  STOP in routine initial\n"), std::string::npos);
 }
+
+TEST(FatalChecks, UnavailableSourcesAreRefusedNotIgnored) {
+  RunInput ri;
+  ri.rec["16"] = "0 0 0 1 0";
+  auto o = run_with(ri);
+  EXPECT_EQ(o.status, 1);
+  EXPECT_NE(o.console.find("  STOP in routine wrfdisc\n"), std::string::npos);
+}
