@@ -59,8 +59,12 @@ double growth_factor(double rh_percent) {
 }
 
 // Three log-normal modes: continental background (set by the air-mass
-// type), aged sea salt (24-hour mean wind) and fresh sea salt (current wind,
-// with the smaller amplitude Hughes (1987) found for this mode).
+// type), aged sea salt (24-hour mean wind) and fresh sea salt (current wind).
+// The fresh-salt amplitude is the uncertain one: Gregg's codes use
+// 0.05 x 0.01527 (W - 2.2), floor 1.4e-5, after Hughes (1987), who found the
+// older large-particle mode too strong; Gathman's model as coded in LOWTRAN 7
+// uses 10^(0.06 W - 2.8) (alpha lower by ~0.08 at 5 m/s). We keep Hughes's
+// form, as Gregg and Carder did.
 double navy_dndr(const AerosolInput& in, double f, double r_um) {
   const double a[3] = {2000.0 * in.am * in.am, std::max(0.5, 5.866 * (in.wm - 2.2)),
                        std::max(1.4e-5, 0.05 * 0.01527 * (in.w - 2.2))};

@@ -24,7 +24,9 @@ inline constexpr double kAerosolHeightKm = 1.0;
 // Gordon et al. (1983): [1 + 0.0167 cos(2 pi (jday - 3)/365)]^2.
 double earth_sun_factor(double jday);
 
-// Relative optical air mass of Kasten (1966), theta in degrees.
+// Relative optical air mass of Kasten (1966), theta in degrees: the law of
+// G&C and Bird & Riordan (Kasten and Young 1989 differs by < 0.3 % up to 85
+// degrees).
 double airmass(double theta_deg);
 // Pressure-corrected air mass M' = M P / P0 (P in mb).
 double pressure_airmass(double m, double pressure_mb);

@@ -377,3 +377,24 @@ TEST_F(Radtranx, NoOzoneGivenUsesTheClimatology) {
   EXPECT_EQ(rs.rtx.ozone_du, o3);
   EXPECT_NE(printout().find(" DU (from the ozone climatology)\n"), std::string::npos);
 }
+
+// Outside 350..700 nm the data base is the SPCTRAL2 table; at its own
+// wavelengths the interpolation must return the tabulated values.
+TEST_F(Radtranx, DataBaseOutsideGreggCarderIsSpctral2) {
+  const RadtranxTable t = read_radtranx_dbase(kDbase);
+  std::ifstream in(std::string(ABYSS_SOURCE_DIR) + "/tools/rtxdbase/spectrl2_bird_riordan_122wl.txt");
+  std::string line;
+  int nodes = 0;
+  while (std::getline(in, line)) {
+    double wl, et, awv, aoz, amix;
+    if (line.empty() || line[0] == '#' || !(std::istringstream(line) >> wl >> et >> awv >> aoz >> amix)) continue;
+    if ((wl >= 350 && wl <= 700) || wl != std::floor(wl) || wl < t.first_nm || wl > t.last_nm()) continue;
+    const std::size_t i = static_cast<std::size_t>(wl) - static_cast<std::size_t>(t.first_nm);
+    EXPECT_NEAR(t.h0[i], et, 5e-5) << wl;
+    EXPECT_NEAR(t.aoz[i], aoz, 1e-6 * aoz) << wl;
+    EXPECT_NEAR(t.ao2[i], amix, 1e-6 * amix) << wl;
+    EXPECT_NEAR(t.awv[i], awv, 1e-6 * awv) << wl;
+    ++nodes;
+  }
+  EXPECT_GE(nodes, 30);
+}
