@@ -133,15 +133,15 @@ void first_call(RunState& rs) {
 // nm limits (a 1-nm band 549.5..550.5 is the single value at 550). A band
 // too narrow to hold a whole nm takes the value at its centre.
 struct Samples {
-  double first = 0.0, last = 0.0, step = 1.0;
+  double first = 0.0, last = 0.0;  // 1-nm steps from first to last
 };
 
 Samples band_samples(double wl1, double wl2) {
   constexpr double eps = 1.0e-9;
   const double k1 = std::ceil(wl1 - eps), k2 = std::floor(wl2 + eps);
-  if (k2 >= k1) return {k1, k2, 1.0};
+  if (k2 >= k1) return {k1, k2};
   const double c = 0.5 * (wl1 + wl2);
-  return {c, c, 1.0};
+  return {c, c};
 }
 
 void check_band(const RunState& rs, double wl1, double wl2, const Samples& s) {
@@ -166,7 +166,7 @@ void radtranx(RunState& rs, double wl1, double wl2, double& ed_diffuse, double& 
   const rtx::Gases gas{rs.rtx.ozone_du / 1000.0, rs.cgcirr1.wv};
   const double distance = rtx::earth_sun_factor(day_of_year(rs.cgcirr1));
   int n = 0;
-  for (double wl = s.first; wl <= s.last; wl += s.step, ++n) {
+  for (double wl = s.first; wl <= s.last; wl += 1.0, ++n) {
     rtx::Spectral sp = radtranx_spectral(rs.rtx.table, wl);
     sp.h0 *= distance;
     const rtx::Irradiance e = rtx::cloud_correction(rtx::clear_sky(sp, geo, aer, gas), rs.csky.cloud);
