@@ -151,30 +151,44 @@ void check_band(const RunState& rs, double wl1, double wl2, const Samples& s) {
                              t.first_nm, t.last_nm()));
 }
 
-}  // namespace
-
-void radtranx(RunState& rs, double wl1, double wl2, double& ed_diffuse, double& ed_direct) {
-  if (rs.rtx.first_call) first_call(rs);
-  ed_diffuse = ed_direct = 0.0;
-  const double theta = zenith(rs);
-  if (theta >= 90.0) return;  // the air-mass laws break down below the horizon
+// Band average of the spectral model with the sun at zenith angle theta.
+rtx::Irradiance band_average(const RunState& rs, double theta, double wl1, double wl2) {
   const Samples s = band_samples(wl1, wl2);
   check_band(rs, wl1, wl2, s);
-
   const rtx::Aerosol aer = rtx::navy_aerosol(aerosol_input(rs));
   const rtx::Geometry geo = rtx::geometry(theta, rs.cgcirr1.pressure, aer);
   const rtx::Gases gas{rs.rtx.ozone_du / 1000.0, rs.cgcirr1.wv};
   const double distance = rtx::earth_sun_factor(day_of_year(rs.cgcirr1));
+  rtx::Irradiance sum;
   int n = 0;
   for (double wl = s.first; wl <= s.last; wl += 1.0, ++n) {
     rtx::Spectral sp = radtranx_spectral(rs.rtx.table, wl);
     sp.h0 *= distance;
     const rtx::Irradiance e = rtx::cloud_correction(rtx::clear_sky(sp, geo, aer, gas), rs.csky.cloud);
-    ed_diffuse += e.diffuse;
-    ed_direct += e.direct;
+    sum.diffuse += e.diffuse;
+    sum.direct += e.direct;
   }
-  ed_diffuse /= n;
-  ed_direct /= n;
+  return {sum.direct / n, sum.diffuse / n};
+}
+
+void print_band(RunState& rs, double wl1, double wl2, const rtx::Irradiance& e) {
+  rs.pr() << "   Clear-sky irradiances of the band" << ff::F(wl1, 7, 1) << " to" << ff::F(wl2, 7, 1)
+          << " nm [W/(m^2 nm)]:\n"
+          << ff::X(6) << "Ed(diffuse) =" << ff::PE(e.diffuse, 11, 3) << ff::X(3) << "Ed(direct) ="
+          << ff::PE(e.direct, 11, 3) << "\n";
+}
+
+}  // namespace
+
+void radtranx(RunState& rs, double wl1, double wl2, double& ed_diffuse, double& ed_direct) {
+  const bool first = rs.rtx.first_call;
+  if (first) first_call(rs);
+  const double theta = zenith(rs);
+  // The air-mass laws break down below the horizon: no light there.
+  const rtx::Irradiance e = theta >= 90.0 ? rtx::Irradiance{} : band_average(rs, theta, wl1, wl2);
+  if (first) print_band(rs, wl1, wl2, e);
+  ed_diffuse = e.diffuse;
+  ed_direct = e.direct;
 }
 
 }  // namespace abyss

@@ -248,7 +248,9 @@ TEST_F(Radtranx, FirstCallDescribesTheModelOnce) {
       "   aerosol Angstrom exponent       0.2174\n"
       "   aerosol optical depth 550nm     0.2607\n"
       "   aerosol s.s. albedo             0.9928\n"
-      "   aerosol asymmetry               0.7892\n";
+      "   aerosol asymmetry               0.7892\n"
+      "   Clear-sky irradiances of the band  549.5 to  550.5 nm [W/(m^2 nm)]:\n"
+      "      Ed(diffuse) =  3.898E-01   Ed(direct) =  1.011E+00\n";
   EXPECT_EQ(printout(), expected);
   band(400.0, 410.0);
   EXPECT_EQ(printout(), expected);  // later bands compute silently
