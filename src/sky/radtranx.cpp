@@ -34,8 +34,9 @@ constexpr double kZenithFlag = -99.0;
 int day_of_year(const ClearSkyInput& in) { return static_cast<int>(in.jday); }
 
 // Record 18 values outside the model's domain stop the run: the Navy
-// aerosol knows air-mass types 1 to 10 only, and a zero visibility or
-// pressure has no meaning.
+// aerosol knows air-mass types 1 to 10 only, a zero visibility or pressure
+// has no meaning, and the sun position and the ozone lookup need a real
+// place on Earth.
 void check_inputs(RunState& rs) {
   const ClearSkyInput& in = rs.cgcirr1;
   auto fail = [&](const std::string& what, double v) {
@@ -43,6 +44,8 @@ void check_inputs(RunState& rs) {
     herr(kRoutine, "invalid " + what + " for the clear-sky irradiance model");
   };
   if (day_of_year(in) < 1 || day_of_year(in) > 366) fail("day of year", in.jday);
+  if (!(std::abs(in.rlat) <= 90.0)) fail("latitude (deg)", in.rlat);
+  if (!(std::abs(in.rlon) <= 360.0)) fail("longitude (deg)", in.rlon);
   if (!(in.pressure > 0.0)) fail("surface pressure (mb)", in.pressure);
   if (!(in.am >= 1.0 && in.am <= 10.0)) fail("air-mass type (1 to 10)", in.am);
   if (!(in.rh >= 0.0 && in.rh <= 100.0)) fail("relative humidity (%)", in.rh);

@@ -298,6 +298,9 @@ TEST_F(Radtranx, InvalidAtmosphereStopsTheRun) {
   case_a();
   rs.cgcirr1.vis = 0.0;
   EXPECT_EQ(fatal().message(), "invalid visibility (km) for the clear-sky irradiance model");
+  case_a();
+  rs.cgcirr1.rlat = 95.0;
+  EXPECT_EQ(fatal().message(), "invalid latitude (deg) for the clear-sky irradiance model");
 }
 
 TEST_F(Radtranx, BandOutsideTheDataBaseStopsTheRun) {
