@@ -124,6 +124,11 @@ void store_by_travel_direction(RunState& rs, const ViewedSky& v) {
 void qasky(RunState& rs) { qasky(rs, &skyirrad); }
 
 void qasky(RunState& rs, SkyIrradianceModel irradiance) {
+  // A run gets its partition from the surface loader, which stops the run
+  // when it cannot provide one; until then there is no sky to average.
+  if (rs.cmisc.nmu == 0) return;
+  if (rs.cmisc.nmu < 2 || rs.cmisc.nphi < 2 || rs.cmisc.nmu > mxmu || rs.cmisc.nphi > mxphi)
+    herr("QASKY", "the quad partition is not usable for the sky");
   SkyModelState& m = rs.sky.models;
   const bool first = !m.qasky_done;
   if (first && rs.csky.iskyflag == 3) compute_sun_position(rs);

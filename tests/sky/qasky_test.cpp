@@ -270,3 +270,37 @@ TEST_F(Irradat, MissingFileStops) {
 }
 
 }  // namespace
+
+namespace {
+
+TEST(Qasky, WithoutPartitionNothingIsAveragedAndABrokenOneStops) {
+  TestRun t("sky_nopart");
+  t.rs->csky.iskyflag = 1;
+  qasky(*t.rs, &fixed_irradiance);
+  EXPECT_EQ(t.printout(), "");
+  t.rs->cmisc.nmu = 1;
+  t.rs->cmisc.nphi = 24;
+  EXPECT_THROW(qasky(*t.rs, &fixed_irradiance), FatalError);
+}
+
+TEST_F(Irradat, DataFileBranchReadsTheFileBeforeAskingTheClearSkyModel) {
+  t.rs->cfilenames[10] = file;
+  t.rs->cmodelopts.opts[3] = 1;  // Harrison and Coombes radiance
+  t.rs->cmodelopts.opts[4] = 1;  // measured total irradiance
+  t.rs->cmisc.jwave = 2;
+  double d = 0.0, s = 0.0;
+  try {
+    skyirrad(*t.rs, 0.5, 0.0, d, s);  // first call: the clear-sky model's own values
+  } catch (const FatalError&) {
+    // The clear-sky model may stop (e.g. without its data base); the file
+    // has been read and the ratio line written before that.
+  }
+  const std::string p = t.printout();
+  const auto read = p.find("The incident Irradiance is obtained from the data file: " + file + "\n");
+  const auto ratio = p.find("     Gregg and Carder values used to get the ratio of diffuse to direct irradiance\n");
+  ASSERT_NE(read, std::string::npos);
+  ASSERT_NE(ratio, std::string::npos);
+  EXPECT_LT(read, ratio);
+}
+
+}  // namespace
