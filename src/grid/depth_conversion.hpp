@@ -1,4 +1,7 @@
-// Conversion between geometric depth z (m) and optical depth zeta.
+// Conversion between geometric depth z (m) and optical depth zeta for the
+// current band (cmisc.wavenm). The caller switches the backscatter
+// calculation off (comp.cbbcalc = 0) around the conversions and back on after.
+// Zero total attenuation stops the run ("trivial case").
 #pragma once
 
 namespace abyss {

@@ -80,6 +80,26 @@ TEST_F(OzoneFile, HoldsTheModelAtCellCentresAndMidMonth) {
   EXPECT_EQ(p.find("latmin"), std::string::npos);
 }
 
+TEST_F(OzoneFile, LayoutIsBandsOfThirtySixCellsInIncreasingLongitude) {
+  std::ifstream in(t.rs->cdirnames.data + "TOMS_O3.txt");
+  std::string line;
+  for (int i = 0; i < 4; ++i) std::getline(in, line);
+  const double mid[12] = {16, 45.5, 75, 105.5, 136, 166.5, 197, 228, 258.5, 289, 319.5, 350};
+  int cells = 0;
+  double v[16];
+  while (in >> v[0]) {
+    for (int i = 1; i < 16; ++i) in >> v[i];
+    const int band = cells / 36, cell = cells % 36;
+    ASSERT_DOUBLE_EQ(v[0], -90.0 + 10.0 * band);
+    ASSERT_DOUBLE_EQ(v[1], v[0] + 10.0);
+    ASSERT_DOUBLE_EQ(v[2], -180.0 + 10.0 * cell);
+    ASSERT_DOUBLE_EQ(v[3], v[2] + 10.0);
+    for (int m = 0; m < 12; ++m) ASSERT_NEAR(v[4 + m], vanheuklon_ozone(v[0] + 5.0, v[2] + 5.0, mid[m]), 0.05);
+    ++cells;
+  }
+  EXPECT_EQ(cells, 18 * 36);
+}
+
 TEST_F(OzoneFile, MonthOfDayMapping) {
   const double lat = 55.0, lon = 5.0, jan = vanheuklon_ozone(55.0, 5.0, 16.0);
   EXPECT_NEAR(o3(30, lat, lon), jan, 0.05);
