@@ -95,8 +95,9 @@ void first_call(RunState& rs, double wavenm, int ncomp) {
   // (concentration sources, specific absorption and scattering) once.
   evaluate(rs, 0.0, wavenm);
   for (int k = kChl; k <= kMineral; ++k) {
-    p << "\n" << i5 << "Component" << ff::I(k, 2) << ": concentration exponent of scattering X ="
-      << ff::F(rs.comp.bstar_X(k), 7, 4) << "\n";
+    if (rs.comp.bstar_opt(k) != -1)
+      p << "\n" << i5 << "Component" << ff::I(k, 2) << ": concentration exponent of scattering X ="
+        << ff::F(rs.comp.bstar_X(k), 7, 4) << "\n";
     pntdpf(rs, k);
   }
   if (rs.cmisc.iprint >= 0) concentration_table(rs);
