@@ -49,9 +49,6 @@ double user_acdomsub(RunState& rs, double depth, double wavenm);
 // File-name slot of component icomp's concentration-profile file.
 constexpr std::size_t profile_slot(int icomp) { return static_cast<std::size_t>(15 + icomp); }
 
-}  // namespace abyss
-
-namespace abyss {
 // astar(icomp, 440 nm), the normalisation of a normalised pigment spectrum.
 // A value below 1.0e-7 in magnitude is reported and returned as 0: the
 // callers then set the pigment absorption to zero everywhere.
@@ -60,9 +57,7 @@ double astar_at_440(RunState& rs, int icomp);
 // Pure water at wavenm for the Case models, looked up again only when the
 // wavelength changes.
 PureWater current_pure_water(RunState& rs, double wavenm);
-}  // namespace abyss
 
-namespace abyss {
 // First-call checks of the Case models: the caller's component count, and
 // geometric depths (the models' concentrations are functions of depth in m).
 void require_ncomp(RunState& rs, const std::string& routine, int ncomp, int want);
