@@ -23,10 +23,17 @@
 //   incident power ray by ray.
 // - The seed of each source quad is derived from the run seed and the quad,
 //   so the result does not depend on the order in which quads are done.
+// - The Gaussian slope distribution is symmetric about the wind axis and
+//   about the crosswind axis, and so is the true operator. The sampled
+//   matrices are averaged over these two mirror images: this halves the
+//   sampling noise and makes the symmetry exact, so that cosine amplitudes
+//   never feed sine amplitudes. The average only permutes quads of equal
+//   power, so the balance of every row is kept.
 #include <array>
 #include <cmath>
 #include <cstdint>
 #include <numbers>
+#include <vector>
 
 #include "grid/fresnel.hpp"
 #include "grid/surface_optics.hpp"
@@ -92,6 +99,7 @@ Vec3 FacetTracer::facet_normal(const Vec3& k, bool in_air) {
   const double mu = std::fabs(k[2]);
   const double side = in_air ? 1.0 : -1.0;
   const double sig_t = std::sqrt(k[0] * k[0] * su_ * su_ + k[1] * k[1] * sc_ * sc_);
+  if (sig_t == 0.0) return {0.0, 0.0, in_air ? 1.0 : -1.0};  // no slope can tilt this ray's facet
   const double cap = mu + 4.0 * sig_t;
   for (;;) {
     const auto g = rng_.normal_pair();
@@ -158,6 +166,33 @@ void trace_quad(const QuadSpace& qs, double n, const SlopeVariances& v, const Ra
   }
 }
 
+// Azimuth band of the mirror image of band s in the wind axis (phi -> -phi)
+// or in the crosswind axis (phi -> pi - phi).
+int mirror_wind(int s, int nphi) { return (nphi + 1 - s) % nphi + 1; }
+int mirror_cross(int s, int nphi) { return ((nphi / 2 + 1 - s) % nphi + nphi) % nphi + 1; }
+
+// Averages m over the four images of the pair (q, q') under the two mirrors.
+void symmetrize(const QuadSpace& qs, Mat& m) {
+  const int nq = qs.size(), nphi = qs.nphi();
+  std::vector<std::array<int, 4>> images(static_cast<std::size_t>(nq) + 1);
+  for (int q = 1; q <= nq; ++q) {
+    const int u = qs.band_of(q), s = qs.azimuth_of(q);
+    auto at = [&](int sm) { return qs.index(u, sm); };
+    images[static_cast<std::size_t>(q)] = {q, at(mirror_wind(s, nphi)), at(mirror_cross(s, nphi)),
+                                          at(mirror_cross(mirror_wind(s, nphi), nphi))};
+  }
+  Mat out(nq, nq);
+  for (int q = 1; q <= nq; ++q)
+    for (int qt = 1; qt <= nq; ++qt) {
+      double sum = 0.0;
+      const auto& a = images[static_cast<std::size_t>(q)];
+      const auto& b = images[static_cast<std::size_t>(qt)];
+      for (std::size_t g = 0; g < 4; ++g) sum += m(a[g], b[g]);
+      out(q, qt) = 0.25 * sum;
+    }
+  m = std::move(out);
+}
+
 }  // namespace
 
 // Cox and Munk (1954), clean surface: slope variances 0.00316 U along the wind
@@ -180,6 +215,7 @@ QuadOperators rough_surface_operators(const QuadSpace& qs, double n, const Slope
     trace_quad(qs, n, v, rays, q, true, ops.r_aw, ops.t_aw);
     trace_quad(qs, n, v, rays, q, false, ops.t_wa, ops.r_wa);
   }
+  for (Mat* m : {&ops.t_aw, &ops.r_wa, &ops.t_wa, &ops.r_aw}) symmetrize(qs, *m);
   return ops;
 }
 

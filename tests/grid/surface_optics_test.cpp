@@ -159,6 +159,21 @@ TEST(SurfaceWind, EveryRayEndsSomewhere) {
   }
 }
 
+TEST(SurfaceWind, MirrorSymmetricAboutWindAndCrosswind) {
+  const QuadSpace qs(partition(6, 8));
+  const QuadOperators ops = surface_operators(qs, kN, 8.0, {6});
+  auto mirrored = [&](int q, bool cross) {
+    const double mu = qs.grid().fmu(qs.band_of(q)), phi = qs.gridphi().phi(qs.azimuth_of(q));
+    return qs.quad_at(mu, cross ? std::numbers::pi - phi : -phi);
+  };
+  for (bool cross : {false, true})
+    for (int q = 1; q <= qs.size(); ++q)
+      for (int qt = 1; qt <= qs.size(); ++qt) {
+        EXPECT_NEAR(ops.r_aw(q, qt), ops.r_aw(mirrored(q, cross), mirrored(qt, cross)), 1e-15);
+        EXPECT_NEAR(ops.t_wa(q, qt), ops.t_wa(mirrored(q, cross), mirrored(qt, cross)), 1e-15);
+      }
+}
+
 TEST(SurfaceWind, CoxMunkVariances) {
   const SlopeVariances v = cox_munk_variances(10.0);
   EXPECT_DOUBLE_EQ(v.upwind, 0.0316);
