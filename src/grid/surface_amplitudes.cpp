@@ -1,6 +1,8 @@
 #include "grid/surface_amplitudes.hpp"
 
 #include <cmath>
+#include <utility>
+#include <vector>
 
 namespace abyss {
 
@@ -45,14 +47,20 @@ Mat synthesis_matrix(const QuadSpace& qs) {
 
 namespace {
 
-// C = A * B for plain column-major matrices of the given sizes.
+// C = A * B for plain column-major matrices of the given sizes. Analysis and
+// synthesis touch one mu band at a time, so most products are sparse: only
+// the non-zero elements of A and B are visited.
 Mat multiply(const Mat& a, const Mat& b, int rows, int inner, int cols) {
+  std::vector<std::vector<std::pair<int, double>>> acol(static_cast<std::size_t>(inner) + 1);
+  for (int k = 1; k <= inner; ++k)
+    for (int i = 1; i <= rows; ++i)
+      if (a(i, k) != 0.0) acol[static_cast<std::size_t>(k)].emplace_back(i, a(i, k));
   Mat c(rows, cols);
   for (int j = 1; j <= cols; ++j)
     for (int k = 1; k <= inner; ++k) {
       const double bkj = b(k, j);
       if (bkj == 0.0) continue;
-      for (int i = 1; i <= rows; ++i) c(i, j) += a(i, k) * bkj;
+      for (const auto& [i, aik] : acol[static_cast<std::size_t>(k)]) c(i, j) += aik * bkj;
     }
   return c;
 }
