@@ -221,17 +221,27 @@ void check_limits(RunState& rs, const SurfaceFile& f) {
     herr("LOADSURFACE", "bad partition in the header of " + f.name);
 }
 
-// Opens and checks one file; `ref` (when given) is the first file, whose
-// operator order this one must share.
-void open_surface(RunState& rs, SurfaceFile& f, const SurfaceFile* ref) {
-  f.in = ioshorten(f.name, "LOADSURFACE");
+// Wraps a read of file data so that a malformed file names itself.
+template <class F>
+void guarded(const SurfaceFile& f, F&& read) {
   try {
-    read_header(f);
+    read();
   } catch (const util::ListReadError& e) {
-    herr("LOADSURFACE", "bad header in surface file " + f.name + ": " + e.what());
+    herr("LOADSURFACE", "bad data in surface file " + f.name + ": " + e.what());
   }
+}
+
+// Opens one file and checks its header; `ref` (when given) is the first file,
+// whose operator order this one must share. A file of the second index also
+// tells the screen why it cannot be interpolated.
+void open_surface(RunState& rs, SurfaceFile& f, const SurfaceFile* ref, bool second_index = false) {
+  f.in = ioshorten(f.name, "LOADSURFACE");
+  guarded(f, [&] { read_header(f); });
   check_limits(rs, f);
-  if (ref && f.nhat() != ref->nhat()) herr("LOADSURFACE", "Surface files have different dimens");
+  if (ref && f.nhat() != ref->nhat()) {
+    if (second_index) rs.con() << "ERR: Trying to iterate between two files that have different dimensions!\n";
+    herr("LOADSURFACE", "Surface files have different dimens");
+  }
 }
 
 std::vector<double> read_array(SurfaceFile& f, int n) {
@@ -275,16 +285,6 @@ void ensure_slots(SurfaceOps& surf) {
     if (m.ld() != mxhat) m = Mat(mxhat, mxhat);
 }
 
-// Wraps a read of operator data so that a malformed file names itself.
-template <class F>
-void guarded(const SurfaceFile& f, F&& read) {
-  try {
-    read();
-  } catch (const util::ListReadError& e) {
-    herr("LOADSURFACE", "bad data in surface file " + f.name + ": " + e.what());
-  }
-}
-
 void load_first(RunState& rs, SurfaceFile& f) {
   guarded(f, [&] {
     read_grid(rs, f, true);
@@ -313,13 +313,7 @@ void blend_index(RunState& rs, const SurfaceFile& first, int nB, double wn, Mat&
   f1.name = file_path(rs, nB, st.iw1);
   f2.name = file_path(rs, nB, st.iw2);
   auto open_checked = [&](SurfaceFile& f) {
-    f.in = ioshorten(f.name, "LOADSURFACE");
-    guarded(f, [&] { read_header(f); });
-    check_limits(rs, f);
-    if (f.nhat() != first.nhat()) {
-      rs.con() << "ERR: Trying to iterate between two files that have different dimensions!\n";
-      herr("LOADSURFACE", "Surface files have different dimens");
-    }
+    open_surface(rs, f, &first, true);
     guarded(f, [&] { read_grid(rs, f, false); });
   };
   open_checked(f1);

@@ -262,6 +262,16 @@ TEST(SurfaceLoader, PartitionBeyondLimitsStops) {
   EXPECT_EQ(run2.console.str(), " nphi = 30 gt mxphi = 24\n");
 }
 
+TEST(SurfaceLoader, TruncatedFileNamesItself) {
+  ScratchDir d;
+  generate(d.path(), partition(4, 8), {1340}, {0});
+  const auto file = d.path() / surface_file_name(1340, 0);
+  std::filesystem::resize_file(file, std::filesystem::file_size(file) / 2);
+  TestRun run(d, 1.34);
+  expect_fatal(run, 0.0, "LOADSURFACE",
+               "bad data in surface file " + file.string() + ": file ends before all values were read");
+}
+
 TEST(SurfaceLoader, FilesOfDifferentOrderStop) {
   ScratchDir d;
   generate(d.path(), partition(6, 8), {1340}, {5}, 4);
