@@ -1,6 +1,9 @@
 // Wind-blown sea surface: reflection and transmission of quad radiances by a
 // surface of randomly tilted facets with the slope statistics of Cox and Munk.
 //
+// Frame: z up (into the air), x along the wind (downwind), so the azimuth of
+// a direction of travel is measured from the downwind direction.
+//
 // Method (Monte Carlo ray tracing with a fixed seed, so every file is
 // reproducible):
 // - Each source quad is sampled by strata x strata rays on a jittered grid
