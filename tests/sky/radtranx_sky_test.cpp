@@ -4,6 +4,7 @@
 #include <gtest/gtest.h>
 
 #include <filesystem>
+#include <fstream>
 #include <sstream>
 #include <string>
 
@@ -112,4 +113,30 @@ TEST_F(RadtranxSky, DateTimePlaceSkyClosesTheModelIrradiance) {
   EXPECT_GT(rs.csky.suntheta, 0.0);
   EXPECT_LT(rs.csky.suntheta, 90.0);
   expect_closure();
+}
+
+// Measured total irradiance split by the model's ratio: the first call
+// (the sky set-up) uses the model as it is, every later one the measured
+// total with the model's direct fraction.
+TEST_F(RadtranxSky, MeasuredIrradianceSplitByTheModelRatioCloses) {
+  const std::string file = path_.string() + ".ed";
+  {
+    std::ofstream f(file);
+    for (int i = 1; i <= 10; ++i) f << "header " << i << "\n";
+    f << "400 1.2\n700 1.2\n-1 0\n";
+  }
+  rs.cfilenames[10] = file;
+  rs.cmodelopts.opts[4] = 1;
+  rs.csky.iskyflag = 2;
+  rs.csky.suntheta = 40.0;
+  rs.csky.cloud = 0.0;
+  if (!run_qasky()) GTEST_SKIP() << "the sky quad-averaging is not in this build yet";
+  expect_closure();
+  double dif = 0.0, dir = 0.0;
+  model(40.0, dif, dir);
+  qasky(rs);  // the band's own call
+  EXPECT_NEAR(rs.sky.ed_direct(1) + rs.sky.ed_diffuse(1), 1.2, 1e-12);
+  EXPECT_NEAR(rs.sky.ed_direct(1) / 1.2, dir / (dir + dif), 1e-12);
+  EXPECT_NEAR(sky_plane_irradiance(), 1.2, 1e-9);
+  std::filesystem::remove(file);
 }
