@@ -80,10 +80,10 @@ rtx::AerosolInput aerosol_input(const RunState& rs) {
   return {in.am, std::min(in.rh, rtx::kMaxRh), in.wsm, rs.cmisc.windspd, in.vis};
 }
 
-// "   label......field unit": labels padded to 28 characters.
+// "        label......field unit": labels padded to 28 characters.
 std::string labelled(const std::string& label, const std::string& field, const std::string& unit) {
-  std::string s = ff::X(3) + label;
-  s.resize(std::max<std::size_t>(s.size(), 31), ' ');
+  std::string s = ff::X(8) + label;
+  s.resize(std::max<std::size_t>(s.size(), 36), ' ');
   s += field;
   if (!unit.empty()) s += " " + unit;
   return s + "\n";
@@ -98,9 +98,9 @@ void describe(RunState& rs) {
   const RadtranxState& st = rs.rtx;
   const rtx::Aerosol aer = rtx::navy_aerosol(aerosol_input(rs));
   std::ostream& p = rs.pr();
-  p << "\n The clear-sky irradiance is computed with the Gregg and Carder (1990) maritime model (RADTRANX),\n"
-    << " the Navy aerosol model and the Kasten and Czeplak (1980) cloud correction.\n"
-    << "   Spectral data base: " << util::rtrim(rs.gcifname) << " (" << st.table.first_nm << " to "
+  p << "\n" << ff::X(5) << "The clear-sky irradiance is computed with the Gregg and Carder (1990) maritime model\n"
+    << ff::X(5) << "(RADTRANX), the Navy aerosol model and the Kasten and Czeplak (1980) cloud correction.\n"
+    << ff::X(8) << "Spectral data base: " << util::rtrim(rs.gcifname) << " (" << st.table.first_nm << " to "
     << st.table.last_nm() << " nm, 1-nm steps)\n";
   p << labelled("day of year", ff::I(day_of_year(in), 10), "");
   p << value_line("solar zenith angle", zenith(rs), 10, 2,
@@ -119,7 +119,7 @@ void describe(RunState& rs) {
   p << value_line("aerosol optical depth 550nm", aer.tau550, 10, 4, "");
   p << value_line("aerosol s.s. albedo", aer.omega, 10, 4, "");
   p << value_line("aerosol asymmetry", aer.g, 10, 4, "");
-  if (zenith(rs) >= 90.0) p << "   The sun is below the horizon: the clear-sky irradiances are zero.\n";
+  if (zenith(rs) >= 90.0) p << ff::X(8) << "The sun is below the horizon: the clear-sky irradiances are zero.\n";
 }
 
 void first_call(RunState& rs) {
@@ -175,9 +175,9 @@ rtx::Irradiance band_average(const RunState& rs, double theta, double wl1, doubl
 }
 
 void print_band(RunState& rs, double wl1, double wl2, const rtx::Irradiance& e) {
-  rs.pr() << "   Clear-sky irradiances of the band" << ff::F(wl1, 7, 1) << " to" << ff::F(wl2, 7, 1)
+  rs.pr() << ff::X(8) << "Clear-sky irradiances of the band" << ff::F(wl1, 7, 1) << " to" << ff::F(wl2, 7, 1)
           << " nm [W/(m^2 nm)]:\n"
-          << ff::X(6) << "Ed(diffuse) =" << ff::PE(e.diffuse, 11, 3) << ff::X(3) << "Ed(direct) ="
+          << ff::X(11) << "Ed(diffuse) =" << ff::PE(e.diffuse, 11, 3) << ff::X(3) << "Ed(direct) ="
           << ff::PE(e.direct, 11, 3) << "\n";
 }
 

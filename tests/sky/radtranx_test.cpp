@@ -188,7 +188,7 @@ TEST_F(Radtranx, SunAtOrBelowTheHorizonGivesNoLight) {
   EXPECT_EQ(e.diffuse, 0.0);
   rs.csky.suntheta = 95.0;
   EXPECT_EQ(at(550.0).diffuse, 0.0);
-  EXPECT_NE(printout().find("   The sun is below the horizon: the clear-sky irradiances are zero.\n"), std::string::npos);
+  EXPECT_NE(printout().find("        The sun is below the horizon: the clear-sky irradiances are zero.\n"), std::string::npos);
   rs.csky.suntheta = 89.0;  // still a finite, positive sky just above it
   const rtx::Irradiance low = at(550.0);
   EXPECT_GT(low.diffuse, 0.0);
@@ -199,7 +199,7 @@ TEST_F(Radtranx, SaturatedAirIsTreatedAs99Point9Percent) {
   rs.cgcirr1.rh = 100.0;
   const rtx::Irradiance wet = at(550.0);
   EXPECT_TRUE(std::isfinite(wet.direct) && wet.direct > 0.0);
-  EXPECT_NE(printout().find("   relative humidity                99.90 %\n"), std::string::npos);
+  EXPECT_NE(printout().find("        relative humidity                99.90 %\n"), std::string::npos);
   rs.rtx = RadtranxState{};
   rs.cgcirr1.rh = 99.9;
   EXPECT_DOUBLE_EQ(at(550.0).direct, wet.direct);
@@ -231,26 +231,26 @@ TEST_F(Radtranx, PhysicalTrends) {
 TEST_F(Radtranx, FirstCallDescribesTheModelOnce) {
   at(550.0);
   const std::string expected =
-      "\n The clear-sky irradiance is computed with the Gregg and Carder (1990) maritime model (RADTRANX),\n"
-      " the Navy aerosol model and the Kasten and Czeplak (1980) cloud correction.\n"
-      "   Spectral data base: " + kDbase + " (300 to 1100 nm, 1-nm steps)\n"
-      "   day of year                        172\n"
-      "   solar zenith angle               30.00 deg\n"
-      "   surface pressure               1013.25 mb\n"
-      "   air-mass type                     1.00\n"
-      "   relative humidity                80.00 %\n"
-      "   precipitable water                1.50 cm\n"
-      "   visibility                       15.00 km\n"
-      "   wind speed                        5.00 m/s\n"
-      "   24-hour mean wind speed           5.00 m/s\n"
-      "   total ozone                     300.00 DU (given)\n"
-      "   cloud fraction                    0.00\n"
-      "   aerosol Angstrom exponent       0.2174\n"
-      "   aerosol optical depth 550nm     0.2607\n"
-      "   aerosol s.s. albedo             0.9928\n"
-      "   aerosol asymmetry               0.7892\n"
-      "   Clear-sky irradiances of the band  549.5 to  550.5 nm [W/(m^2 nm)]:\n"
-      "      Ed(diffuse) =  3.898E-01   Ed(direct) =  1.011E+00\n";
+      "\n     The clear-sky irradiance is computed with the Gregg and Carder (1990) maritime model\n"
+      "     (RADTRANX), the Navy aerosol model and the Kasten and Czeplak (1980) cloud correction.\n"
+      "        Spectral data base: " + kDbase + " (300 to 1100 nm, 1-nm steps)\n"
+      "        day of year                        172\n"
+      "        solar zenith angle               30.00 deg\n"
+      "        surface pressure               1013.25 mb\n"
+      "        air-mass type                     1.00\n"
+      "        relative humidity                80.00 %\n"
+      "        precipitable water                1.50 cm\n"
+      "        visibility                       15.00 km\n"
+      "        wind speed                        5.00 m/s\n"
+      "        24-hour mean wind speed           5.00 m/s\n"
+      "        total ozone                     300.00 DU (given)\n"
+      "        cloud fraction                    0.00\n"
+      "        aerosol Angstrom exponent       0.2174\n"
+      "        aerosol optical depth 550nm     0.2607\n"
+      "        aerosol s.s. albedo             0.9928\n"
+      "        aerosol asymmetry               0.7892\n"
+      "        Clear-sky irradiances of the band  549.5 to  550.5 nm [W/(m^2 nm)]:\n"
+      "           Ed(diffuse) =  3.898E-01   Ed(direct) =  1.011E+00\n";
   EXPECT_EQ(printout(), expected);
   band(400.0, 410.0);
   EXPECT_EQ(printout(), expected);  // later bands compute silently
