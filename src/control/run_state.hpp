@@ -11,6 +11,7 @@
 
 #include "bottom/bottom_state.hpp"
 #include "control/clock.hpp"
+#include "control/dynz_state.hpp"
 #include "control/limits.hpp"
 #include "control/misc_state.hpp"
 #include "derived/derived_state.hpp"
@@ -19,6 +20,7 @@
 #include "output/output_state.hpp"
 #include "phase/dpf_state.hpp"
 #include "phase/phase_state.hpp"
+#include "sky/radtranx_state.hpp"
 #include "sky/sky_state.hpp"
 #include "solver/solver_state.hpp"
 #include "sources/sources_state.hpp"
@@ -44,6 +46,7 @@ struct RunState {
   SurfaceOps surf;
   SurfaceLoader surfload;
   ZetaTable cztozeta;
+  DynDepth cdynz;
 
   ModelOpts cmodelopts;
   ComponentOpts comp;
@@ -57,6 +60,7 @@ struct RunState {
   Sky csky;
   ClearSkyInput cgcirr1;
   SkyRadiance sky;
+  RadtranxState rtx;  // clear-sky irradiance model
 
   SourceState src;
   BottomState bot;
