@@ -309,23 +309,13 @@ void chi_breakpoints(const Vec3& xi, const Vec3& e1, const Vec3& e2, const Quad&
   brk.swap(out);
 }
 
-// Adds the pair's weights on the psi grid to W (range [imin, imax] touched).
-void pair_weights(const Quad& A, const Quad& B, const EdgeContact& e, const QuadRule& q, const PsiGrid& grid, GaussCache& gc,
-                  std::vector<double>& W, std::size_t& imin, std::size_t& imax) {
-  const bool touch = e.any();
-  const std::vector<Node> mus = rule_1d(A.mu_lo, A.mu_hi, e.mu_lo, e.mu_hi, q, gc);
-  std::vector<Node> phis;
-  if (!A.cap) {
-    phis = rule_1d(A.phi_c - A.half, A.phi_c + A.half, e.phi_lo, e.phi_hi, q, gc);
-  } else if (B.cap) {
-    phis.push_back({0.0, kTwoPi});  // both caps: nothing depends on azimuth
-  } else {
-    // The incident cap seen against a band quad: split at the quad's azimuth edges.
-    phis = rule_1d(B.phi_c - B.half, B.phi_c + B.half, touch, touch, q, gc);
-    const std::vector<Node> rest = rule_1d(B.phi_c + B.half, B.phi_c - B.half + kTwoPi, touch, touch, q, gc);
-    phis.insert(phis.end(), rest.begin(), rest.end());
-  }
-  auto deposit = [&](double psi, double w) {
+// Weights on the psi grid, accumulated over the touched index range.
+struct PsiWeights {
+  const PsiGrid& grid;
+  std::vector<double>& W;
+  std::size_t imin, imax = 0;
+  PsiWeights(const PsiGrid& g, std::vector<double>& w) : grid(g), W(w), imin(g.size()) {}
+  void deposit(double psi, double w) {
     std::size_t i;
     double t;
     grid.locate(psi, i, t);
@@ -333,35 +323,57 @@ void pair_weights(const Quad& A, const Quad& B, const EdgeContact& e, const Quad
     W[i + 1] += w * t;
     imin = std::min(imin, i);
     imax = std::max(imax, i + 1);
-  };
-  const std::vector<Node>& gl = gc.get(touch ? q.chi_points_touch : q.chi_points_far);
-  std::vector<double> brk;
-  for (const Node& m : mus) {
-    const double st = std::sqrt(std::max(0.0, 1.0 - m.x * m.x));
-    for (const Node& p : phis) {
-      const double cp = std::cos(p.x), sp = std::sin(p.x);
-      const Vec3 xi{st * cp, st * sp, m.x};
-      const Vec3 e1{m.x * cp, m.x * sp, -st}, e2{-sp, cp, 0.0};
-      chi_breakpoints(xi, e1, e2, B, brk);
-      for (std::size_t k = 0; k + 1 < brk.size(); ++k) {
-        const double c0 = brk[k], len = brk[k + 1] - brk[k];
-        for (const Node& n : gl) {
-          // t -> t^2 (3 - 2t) flattens the square-root behaviour of the
-          // crossing length where a ray grazes a boundary or corner.
-          const double tt = 0.5 * (n.x + 1.0);
-          const double chi = c0 + len * tt * tt * (3.0 - 2.0 * tt);
-          const double w = m.w * p.w * 0.5 * n.w * len * 6.0 * tt * (1.0 - tt) / kTwoPi;
-          const double c = std::cos(chi), s = std::sin(chi);
-          const Vec3 t{c * e1.x + s * e2.x, c * e1.y + s * e2.y, c * e1.z + s * e2.z};
-          const Intervals in = ray_in_quad(xi, t, B);
-          for (int j = 0; j < in.n; ++j) {
-            deposit(in.hi[static_cast<std::size_t>(j)], w);
-            deposit(in.lo[static_cast<std::size_t>(j)], -w);
-          }
-        }
+  }
+};
+
+// Azimuth nodes over the incident quad A (for the cap, split at B's azimuth edges).
+std::vector<Node> azimuth_nodes(const Quad& A, const Quad& B, const EdgeContact& e, const QuadRule& q,
+                                GaussCache& gc) {
+  if (!A.cap) return rule_1d(A.phi_c - A.half, A.phi_c + A.half, e.phi_lo, e.phi_hi, q, gc);
+  if (B.cap) return {{0.0, kTwoPi}};  // both caps: nothing depends on azimuth
+  const bool touch = e.any();
+  std::vector<Node> phis = rule_1d(B.phi_c - B.half, B.phi_c + B.half, touch, touch, q, gc);
+  const std::vector<Node> rest = rule_1d(B.phi_c + B.half, B.phi_c - B.half + kTwoPi, touch, touch, q, gc);
+  phis.insert(phis.end(), rest.begin(), rest.end());
+  return phis;
+}
+
+// All rays from one incident direction (mu, phi) with weight w: the chi
+// integral, piece by piece between the breakpoints. The substitution
+// t -> t^2 (3 - 2t) flattens the square-root behaviour of the crossing length
+// where a ray grazes a boundary or passes a corner.
+void sweep_rays(double mu, double phi, double w, const Quad& B, const std::vector<Node>& gl,
+                std::vector<double>& brk, PsiWeights& acc) {
+  const double st = std::sqrt(std::max(0.0, 1.0 - mu * mu)), cp = std::cos(phi), sp = std::sin(phi);
+  const Vec3 xi{st * cp, st * sp, mu};
+  const Vec3 e1{mu * cp, mu * sp, -st}, e2{-sp, cp, 0.0};
+  chi_breakpoints(xi, e1, e2, B, brk);
+  for (std::size_t k = 0; k + 1 < brk.size(); ++k) {
+    const double c0 = brk[k], len = brk[k + 1] - brk[k];
+    for (const Node& n : gl) {
+      const double tt = 0.5 * (n.x + 1.0);
+      const double chi = c0 + len * tt * tt * (3.0 - 2.0 * tt);
+      const double wk = w * 0.5 * n.w * len * 6.0 * tt * (1.0 - tt) / kTwoPi;
+      const double c = std::cos(chi), s = std::sin(chi);
+      const Vec3 t{c * e1.x + s * e2.x, c * e1.y + s * e2.y, c * e1.z + s * e2.z};
+      const Intervals in = ray_in_quad(xi, t, B);
+      for (int j = 0; j < in.n; ++j) {
+        acc.deposit(in.hi[static_cast<std::size_t>(j)], wk);
+        acc.deposit(in.lo[static_cast<std::size_t>(j)], -wk);
       }
     }
   }
+}
+
+// Adds the pair's weights on the psi grid: Int_A dOmega Int_B dOmega' beta~ = Sum_i W_i C(psi_i).
+void pair_weights(const Quad& A, const Quad& B, const EdgeContact& e, const QuadRule& q, GaussCache& gc,
+                  PsiWeights& acc) {
+  const std::vector<Node> mus = rule_1d(A.mu_lo, A.mu_hi, e.mu_lo, e.mu_hi, q, gc);
+  const std::vector<Node> phis = azimuth_nodes(A, B, e, q, gc);
+  const std::vector<Node>& gl = gc.get(e.any() ? q.chi_points_touch : q.chi_points_far);
+  std::vector<double> brk;
+  for (const Node& m : mus)
+    for (const Node& p : phis) sweep_rays(m.x, p.x, m.w * p.w, B, gl, brk, acc);
 }
 
 Geometry make_geometry(const Grid& g, const GridPhi& gp, int nmu, int nphi) {
@@ -420,8 +432,9 @@ std::vector<DpfArrays> quad_average(const Grid& g, const GridPhi& gp, int nmu, i
     for (std::size_t j = next++; j < jobs.size(); j = next++) {
       const PairJob& job = jobs[j];
       const Quad A = geo.quad(job.u, job.s, 1), B = geo.quad(job.r, 1, job.hemi);
-      std::size_t imin = grid.size(), imax = 0;
-      pair_weights(A, B, contact(geo, job.u, job.s, job.r, job.hemi), rule, grid, gc, W, imin, imax);
+      PsiWeights acc(grid, W);
+      pair_weights(A, B, contact(geo, job.u, job.s, job.r, job.hemi), rule, gc, acc);
+      const std::size_t imin = acc.imin, imax = acc.imax;
       for (std::size_t f = 0; f < funs.size(); ++f) {
         double sum = 0.0;
         for (std::size_t i = imin; i <= imax && imax > 0; ++i) sum += W[i] * cgrid[f][i];
