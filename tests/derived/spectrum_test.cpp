@@ -74,7 +74,7 @@ TEST(DerivedPar, LayerAveragedKparMatchesUniformDecayAndWeightsBands) {
   EXPECT_NE(b.printout().find("K_PAR (from Eo, layer-averaged)"), std::string::npos);
 }
 
-TEST(DerivedPar, NotCalculatedWhenBandsMissThePrRange) {
+TEST(DerivedPar, NotCalculatedWhenBandsMissTheParRange) {
   BandRun b("par2", 6, 12, 6, {0.0}, 5, 400.0);
   b.rs->cmisc.r1 = 400.0;
   b.rs->cmisc.r2 = 700.0;
