@@ -1,5 +1,8 @@
 // The radiance file: the full radiance distribution L(z, theta, phi, lambda)
 // of the run, one row per level, direction and band.
+#include <cmath>
+#include <cstdio>
+
 #include "control/driver.hpp"
 #include "control/run_state.hpp"
 #include "derived/radiance.hpp"
@@ -26,24 +29,50 @@ void write_header(RunState& rs) {
     << "    [m]    [deg]   [deg]   [nm]   [W/(m^2 sr nm)]\n";
 }
 
-void write_row(RunState& rs, double depth, double theta, int s, double L) {
-  rs.out.radfile << ff::F(depth, 8, 2) << ff::F(theta, 8, 1) << ff::F(rs.cgridphi.phi(s) * rs.cmisc.raddeg, 8, 1)
-                 << ff::F(rs.cmisc.wavenm, 8, 1) << ff::PE(L, 15, 5) << "\n";
+// The radiance field 1PE15.5. printf's %E gives the same text while the
+// decimal exponent has two digits; other exponents take the general editor.
+std::string radiance_field(double L) {
+  const double a = std::abs(L);
+  if (a != 0.0 && (a < 1e-98 || a >= 1e99)) return ff::PE(L, 15, 5);
+  char buf[32];
+  std::snprintf(buf, sizeof buf, "%15.5E", L);
+  return buf;
+}
+
+// The theta, phi and lambda fields of every direction, fixed for a band: a
+// band has up to 10^5 rows, so they are composed once. Index (u-1)*nphi + s-1,
+// downward then upward.
+struct DirectionFields {
+  std::vector<std::string> down, up;
+};
+
+DirectionFields direction_fields(const RunState& rs) {
+  DirectionFields d;
+  const std::string wave = ff::F(rs.cmisc.wavenm, 8, 1);
+  for (int u = 1; u <= rs.cmisc.nmu; ++u) {
+    const double th = rs.out.theta_deg[static_cast<std::size_t>(u)];
+    for (int s = 1; s <= rs.cmisc.nphi; ++s) {
+      const std::string phi = ff::F(rs.cgridphi.phi(s) * rs.cmisc.raddeg, 8, 1);
+      d.down.push_back(ff::F(th, 8, 1) + phi + wave);
+      d.up.push_back(ff::F(180.0 - th, 8, 1) + phi + wave);
+    }
+  }
+  return d;
 }
 
 // Downward rows of level k (polar cap first, theta increasing to the horizon),
 // then upward rows (horizon band first, the nadir-looking cap last).
-void write_level(RunState& rs, int k, double depth) {
+void write_level(RunState& rs, const DirectionFields& dir, int k, double depth) {
   const int nmu = rs.cmisc.nmu, nphi = rs.cmisc.nphi;
-  const std::vector<double>& th = rs.out.theta_deg;
+  const std::string z = ff::F(depth, 8, 2);
+  std::ofstream& f = rs.out.radfile;
+  auto at = [nphi](int u, int s) { return static_cast<std::size_t>((u - 1) * nphi + s - 1); };
   // The cap is one quad: every azimuth row repeats its single value (s = 1).
   auto sv = [nmu](int u, int s) { return u == nmu ? 1 : s; };
   for (int u = nmu; u >= 1; --u)
-    for (int s = 1; s <= nphi; ++s)
-      write_row(rs, depth, th[static_cast<std::size_t>(u)], s, total_down(rs, k, u, sv(u, s)));
+    for (int s = 1; s <= nphi; ++s) f << z << dir.down[at(u, s)] << radiance_field(total_down(rs, k, u, sv(u, s))) << '\n';
   for (int u = 1; u <= nmu; ++u)
-    for (int s = 1; s <= nphi; ++s)
-      write_row(rs, depth, 180.0 - th[static_cast<std::size_t>(u)], s, total_up(rs, k, u, sv(u, s)));
+    for (int s = 1; s <= nphi; ++s) f << z << dir.up[at(u, s)] << radiance_field(total_up(rs, k, u, sv(u, s))) << '\n';
 }
 
 }  // namespace
@@ -56,8 +85,9 @@ void writerad(RunState& rs) {
     for (int u = 1; u <= rs.cmisc.nmu; ++u) o.theta_deg[static_cast<std::size_t>(u)] = band_theta_deg(rs, u);
     write_header(rs);
   }
-  write_level(rs, 0, -1.0);
-  for (int k : rs.sel.pirrad) write_level(rs, k, rs.cgrid.z(k));
+  const DirectionFields dir = direction_fields(rs);
+  write_level(rs, dir, 0, -1.0);
+  for (int k : rs.sel.pirrad) write_level(rs, dir, k, rs.cgrid.z(k));
   flush_output(o.radfile, o.radiance_name, "writerad");
 }
 

@@ -7,6 +7,8 @@
 
 #include "control/run_state.hpp"
 #include "derived/analysis.hpp"
+#include "derived/radiance.hpp"
+#include "util/fortran_format.hpp"
 #include "output/writers.hpp"
 #include "../derived/band_fixture.hpp"
 
@@ -192,4 +194,20 @@ TEST(OutputSpreadsheets, ParNotCalculatedLinesInMultiFile) {
   run_two_bands(b, 700.0);  // the bands end at 420 nm: PAR not computable
   const std::string m = abyss::testing::read_text(b.path("Mtest.txt"));
   EXPECT_NE(m.find("\nPAR NOT CALCULATED FOR THIS RUN\n\nKPAR NOT CALCULATED FOR THIS RUN\n"), std::string::npos);
+}
+
+TEST(OutputRadianceFile, RadianceFieldMatchesTheGeneralEditorAtEveryExponent) {
+  BandRun b("rad1", 4, 4, 2, {1.0}, 1);
+  const double values[] = {0.0, 1.234565e-3, 9.999996e4, 2.5e-120, 3.0e-99};
+  for (double v : values) {
+    b.set_uniform(v);
+    b.rs->cmisc.i5 = 1;
+    synhl(*b.rs);
+    writerad(*b.rs);
+  }
+  b.close_all_outputs();
+  const std::vector<std::string> l = read_lines(b.path("Ltest.txt"));
+  const std::size_t per_band = 2 * 2 * 4 * 4;
+  ASSERT_EQ(l.size(), 9 + 5 * per_band);
+  for (std::size_t i = 0; i < 5; ++i) EXPECT_EQ(l[9 + i * per_band].substr(32), ff::PE(values[i], 15, 5)) << values[i];
 }
