@@ -34,6 +34,7 @@ void radanal(RunState& rs) {
   if (rs.cmisc.i2 != 0) savedata(rs);
   storxcel(rs);
   if (rs.cmisc.i3 != 0) wrtxcels(rs);
+  rs.pr().flush();  // the band's tables survive an interrupted run
 }
 
 }  // namespace abyss
