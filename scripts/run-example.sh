@@ -8,7 +8,7 @@ input=${1:-examples/case1_default.txt}
 bash scripts/install-deps.sh
 cmake -S . -B build -DCMAKE_BUILD_TYPE=Release >/dev/null
 cmake --build build -j 2 --target abyssolver
-cmake --build build -j 2 --target data 2>/dev/null || true
+cmake --build build -j 2 --target data
 mkdir -p run
 (cd run && "$root/build/abyssolver" < "$root/$input")
 echo

@@ -7,10 +7,10 @@ bash scripts/install-deps.sh
 jobs=${ABYSS_JOBS:-2}
 cmake -S . -B build -DCMAKE_BUILD_TYPE=Release >/dev/null
 cmake --build build -j "$jobs"
-cmake --build build --target data -j "$jobs" 2>/dev/null || true
+cmake --build build --target data -j "$jobs"
 (cd build && ctest --output-on-failure -j "$jobs")
 if [ "${ABYSS_SKIP_SANITIZE:-0}" != "1" ]; then
-  cmake -S . -B build-asan -DCMAKE_BUILD_TYPE=Debug -DABYSS_SANITIZE=ON >/dev/null
+  cmake -S . -B build-asan -DCMAKE_BUILD_TYPE=RelWithDebInfo -DABYSS_SANITIZE=ON >/dev/null
   cmake --build build-asan -j "$jobs"
   (cd build-asan && ASAN_OPTIONS=detect_leaks=1 UBSAN_OPTIONS=print_stacktrace=1 ctest --output-on-failure -j "$jobs")
 fi

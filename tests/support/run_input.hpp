@@ -1,0 +1,46 @@
+// Builds run-input files for tests: every record as a line that a test can
+// replace, and a scratch working directory laid out like a real run.
+#pragma once
+
+#include <filesystem>
+#include <map>
+#include <string>
+#include <vector>
+
+namespace abyss::testing {
+
+// A complete single-component run-input file (constant IOPs at one wavelength)
+// as an ordered list of record lines; records with several lines (8..13, 30)
+// are given as one string with embedded newlines.
+struct RunInput {
+  std::map<std::string, std::string> rec;
+  RunInput();
+  std::string text() const;
+  // The text with everything after record `last` (e.g. "29") removed.
+  std::string text_until(const std::string& last) const;
+};
+
+// A scratch tree <tmp>/run (working directory of the run) beside <tmp>/data
+// and <tmp>/output, removed on destruction. Changes into run/ and back.
+class ScratchRun {
+ public:
+  ScratchRun();
+  ~ScratchRun();
+  ScratchRun(const ScratchRun&) = delete;
+  ScratchRun& operator=(const ScratchRun&) = delete;
+  const std::filesystem::path& root() const { return root_; }
+  std::filesystem::path run_dir() const { return root_ / "run"; }
+  std::filesystem::path printout(const std::string& rootname) const;
+  // Runs the real executable on `input` in run/; returns the exit status and
+  // fills `console` with its standard output.
+  int run_exe(const std::string& input, std::string& console) const;
+
+ private:
+  std::filesystem::path root_;
+  std::filesystem::path old_cwd_;
+};
+
+std::string read_file(const std::filesystem::path& p);
+std::vector<std::string> read_lines(const std::filesystem::path& p);
+
+}  // namespace abyss::testing
