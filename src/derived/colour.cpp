@@ -29,7 +29,7 @@ std::string cell(const Chromaticity& c) {
 }
 
 std::string level_row(const RunState& rs, const std::vector<int>& bands, int i) {
-  const SpectralStore& sp = rs.der.spec;
+  const SpectralStore& sp = rs.der.spectrum;
   std::string row = cell(colour_of(rs, bands, [&](int j) { return sp.at(sp.ed, i, j); }));
   row += cell(colour_of(rs, bands, [&](int j) { return sp.at(sp.eu, i, j); }));
   row += cell(colour_of(rs, bands, [&](int j) { return sp.at(sp.lu, i, j); }));
@@ -46,7 +46,7 @@ void ciexyy(RunState& rs) {
     << " Y is illuminance in lm/m^2 for Ed and Eu; Y is luminance in lm/(m^2 sr) for Lu and Lw\n\n";
   o << "  depth" << ff::A("Ed", 27) << ff::A("Eu", 27) << ff::A("Lu", 27) << ff::A("Lw", 27) << "\n";
   o << " in air" << level_row(rs, bands, 0) << "\n";
-  for (int i = 1; i <= rs.der.spec.nout; ++i)
+  for (int i = 1; i <= rs.der.spectrum.nout; ++i)
     o << ff::F(rs.cgrid.z(rs.sel.pirrad[static_cast<std::size_t>(i - 1)]), 7, 2) << level_row(rs, bands, i) << "\n";
 }
 

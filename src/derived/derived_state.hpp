@@ -84,7 +84,7 @@ struct DerivedState {
   Radiances rad;
   Irradiances cirrad;
   KStore ckxcl;
-  SpectralStore spec;
+  SpectralStore spectrum;
   ParRecord cpar;
 };
 

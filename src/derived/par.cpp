@@ -35,7 +35,7 @@ double quanta(const RunState& rs, int j, double e) { return kQuantaPerWattNm * r
 // spectrum narrows with depth. A band that is dark at either depth contributes
 // its trapezoidal integral.
 double kpar_layer(const RunState& rs, const std::vector<int>& bands, int i) {
-  const SpectralStore& sp = rs.der.spec;
+  const SpectralStore& sp = rs.der.spectrum;
   const double dz = level_depth(rs, i + 1) - level_depth(rs, i);
   double lost = 0.0, integral = 0.0;
   for (int j : bands) {
@@ -52,7 +52,7 @@ double kpar_layer(const RunState& rs, const std::vector<int>& bands, int i) {
 
 void compute_par(RunState& rs, const std::vector<int>& bands) {
   ParRecord& p = rs.der.cpar;
-  const SpectralStore& sp = rs.der.spec;
+  const SpectralStore& sp = rs.der.spectrum;
   for (int i = 0; i <= sp.nout; ++i) {
     p.par_eo(i) = p.par_ed(i) = 0.0;
     for (int j : bands)
@@ -81,7 +81,7 @@ void print_par_profile(RunState& rs) {
     << ff::F(rs.cmisc.r2, 7, 1) << " nm\n\n"
     << "      depth(m)     PAR(from Eo)      PAR(from Ed)\n";
   o << ff::A("in air", 14) << field(ff::PE, p.par_eo(0), 17, 4) << field(ff::PE, p.par_ed(0), 18, 4) << "\n";
-  for (int i = 1; i <= rs.der.spec.nout; ++i)
+  for (int i = 1; i <= rs.der.spectrum.nout; ++i)
     o << ff::F(level_depth(rs, i), 14, 2) << field(ff::PE, p.par_eo(i), 17, 4) << field(ff::PE, p.par_ed(i), 18, 4)
       << "\n";
 }
@@ -90,7 +90,7 @@ void print_par_profile(RunState& rs) {
 // in blocks of eight levels.
 void print_eo_table(RunState& rs, const std::vector<int>& bands, const std::string& title, bool quantum) {
   std::ostream& o = rs.pr();
-  const SpectralStore& sp = rs.der.spec;
+  const SpectralStore& sp = rs.der.spectrum;
   o << "\n" << title << (quantum ? " (mumol phot/m^2/s in each band)\n" : " (W/m^2 in each band)\n");
   for (int first = 0; first <= sp.nout; first += 8) {
     const int last = std::min(sp.nout, first + 7);

@@ -19,7 +19,7 @@ struct PhotopicProfile {
 };
 
 PhotopicProfile photopic_profile(RunState& rs, const std::vector<int>& bands) {
-  const SpectralStore& sp = rs.der.spec;
+  const SpectralStore& sp = rs.der.spectrum;
   PhotopicProfile p;
   for (int i = 1; i <= sp.nout; ++i) {
     double num = 0.0, den = 0.0;

@@ -111,7 +111,7 @@ void interpolate_band(SpectralStore& sp, const RunState& rs, int j, int jl, int 
 }  // namespace
 
 std::vector<int> complete_spectrum(RunState& rs) {
-  SpectralStore& sp = rs.der.spec;
+  SpectralStore& sp = rs.der.spectrum;
   const int nwave = rs.cmisc.nwave;
   std::vector<int> solved;
   for (int j = 1; j <= nwave; ++j)

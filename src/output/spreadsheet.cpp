@@ -64,7 +64,7 @@ std::vector<std::string> pair_columns(const RunState& rs) {
 }  // namespace
 
 void write_band_tables(std::ostream& os, const RunState& rs, const std::vector<int>& bands) {
-  const SpectralStore& sp = rs.der.spec;
+  const SpectralStore& sp = rs.der.spectrum;
   const std::vector<std::string> lev = level_columns(rs), pairs = pair_columns(rs);
   const std::vector<std::string> air{"air"}, sky{"sky"};
   auto level = [&sp](const Mat& m) { return [&sp, pm = &m](int j, int c) { return sp.at(*pm, c, j); }; };
@@ -110,7 +110,7 @@ void write_par_tables(std::ostream& os, const RunState& rs) {
 }
 
 void storxcel(RunState& rs) {
-  SpectralStore& sp = rs.der.spec;
+  SpectralStore& sp = rs.der.spectrum;
   const Irradiances& e = rs.der.cirrad;
   const int j = rs.cmisc.jwave, nmu = rs.cmisc.nmu;
   sp.nout = static_cast<int>(rs.sel.pirrad.size());
@@ -143,7 +143,7 @@ void wrtxcels(RunState& rs) {
 void wrtxcelm(RunState& rs) {
   std::vector<int> bands;
   for (int j = 1; j <= rs.cmisc.nwave; ++j)
-    if (rs.der.spec.solved[static_cast<std::size_t>(j)]) bands.push_back(j);
+    if (rs.der.spectrum.solved[static_cast<std::size_t>(j)]) bands.push_back(j);
   std::ofstream m;
   open_output(m, rs.out.multi_name, "wrtxcelm");
   m << "ABYSSOLVER multi-wavelength spreadsheet\ntitle\t" << util::rtrim(rs.ctitle) << "\n\n";

@@ -25,7 +25,7 @@ TEST(DerivedRadanal, NoFlagsNoSelectionsGivesPrintoutAndBandStoreOnly) {
   EXPECT_EQ(p.find("Path Functions"), std::string::npos);
   EXPECT_NEAR(b.rs->der.ceospl.lneo_sum(3, 1), std::log(4 * std::acos(-1.0) * 0.5), 1e-12);
   EXPECT_EQ(b.rs->der.ceospl.nz, 4);
-  EXPECT_TRUE(b.rs->der.spec.solved[1]);
+  EXPECT_TRUE(b.rs->der.spectrum.solved[1]);
 }
 
 TEST(DerivedRadanal, TablesComeInTheFixedOrder) {
@@ -51,7 +51,7 @@ TEST(DerivedRadanal, SkippedBandsAreInterpolatedForTheSpectrum) {
     radanal(*b.rs);
   }
   par(*b.rs);  // not computable with the default PAR range, but completes the spectrum
-  const SpectralStore& sp = b.rs->der.spec;
+  const SpectralStore& sp = b.rs->der.spectrum;
   EXPECT_TRUE(sp.filled[2]);
   EXPECT_NEAR(sp.at(sp.ed, 1, 2), 0.5 * (sp.at(sp.ed, 1, 1) + sp.at(sp.ed, 1, 3)), 1e-12);
 }

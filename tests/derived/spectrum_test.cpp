@@ -14,7 +14,7 @@ namespace {
 // Fills the spectral store of every band and level from f(j, level) for Ed
 // and Eo (and c = cval); Eu and Lu a tenth of Ed.
 void fill_spectrum(BandRun& b, const std::function<double(int, int)>& f, double cval = 0.0) {
-  SpectralStore& sp = b.rs->der.spec;
+  SpectralStore& sp = b.rs->der.spectrum;
   sp.nout = static_cast<int>(b.rs->sel.pirrad.size());
   for (int j = 1; j <= b.rs->cmisc.nwave; ++j) {
     for (int i = 0; i <= sp.nout; ++i) {

@@ -5,6 +5,7 @@
 #include <iterator>
 #include <map>
 
+#include "control/errors.hpp"
 #include "control/run_state.hpp"
 #include "derived/analysis.hpp"
 #include "derived/radiance.hpp"
@@ -210,4 +211,18 @@ TEST(OutputRadianceFile, RadianceFieldMatchesTheGeneralEditorAtEveryExponent) {
   const std::size_t per_band = 2 * 2 * 4 * 4;
   ASSERT_EQ(l.size(), 9 + 5 * per_band);
   for (std::size_t i = 0; i < 5; ++i) EXPECT_EQ(l[9 + i * per_band].substr(32), ff::PE(values[i], 15, 5)) << values[i];
+}
+
+TEST(OutputRadianceFile, UncreatableFileStopsTheRunNamingIt) {
+  BandRun b("rad2", 4, 4, 2, {1.0}, 1);
+  b.rs->out.radiance_name = b.path("no_such_dir/Lx.txt");
+  b.set_uniform(1.0);
+  synhl(*b.rs);
+  try {
+    writerad(*b.rs);
+    FAIL() << "no error";
+  } catch (const FatalError& e) {
+    EXPECT_EQ(e.routine(), "writerad");
+    EXPECT_EQ(e.message(), "cannot create output file " + b.path("no_such_dir/Lx.txt"));
+  }
 }
