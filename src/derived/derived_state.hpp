@@ -73,6 +73,7 @@ struct SpectralStore {
 // Record cpar: PAR (micromol photons m^-2 s^-1) at level 0 (in air) and the
 // requested depths, and K_PAR between consecutive requested depths.
 struct ParRecord {
+  bool attempted = false;  // par has run (after the band loop)
   bool computed = false;
   VecD par_eo{0, mxz}, par_ed{0, mxz};
   std::vector<double> kpar, kpar_layer, zmid;  // per consecutive pair of requested depths

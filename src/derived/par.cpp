@@ -21,7 +21,10 @@ bool band_in_par_range(const RunState& rs, int j) {
 bool par_computable(const RunState& rs) {
   const Misc& m = rs.cmisc;
   if (m.nwave < 1 || !(m.r2 > m.r1)) return false;
-  return rs.cwave.waveb(1) <= m.r1 && rs.cwave.waveb(m.nwave + 1) >= m.r2;
+  if (rs.cwave.waveb(1) > m.r1 || rs.cwave.waveb(m.nwave + 1) < m.r2) return false;
+  for (int j = 1; j <= m.nwave; ++j)
+    if (band_in_par_range(rs, j)) return true;
+  return false;  // a range narrower than one band holds no band centre
 }
 
 // Quanta per band: 0.008358 * centre * width * E, micromol photons m^-2 s^-1.
@@ -124,6 +127,7 @@ void print_kpar(RunState& rs) {
 
 void par(RunState& rs) {
   const std::vector<int> bands = complete_spectrum(rs);
+  rs.der.cpar.attempted = true;
   rs.der.cpar.computed = false;
   if (bands.empty() || !par_computable(rs)) {
     rs.pr() << "\n PAR was not calculated for this run\n"

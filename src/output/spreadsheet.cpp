@@ -89,6 +89,10 @@ void write_band_tables(std::ostream& os, const RunState& rs, const std::vector<i
 
 void write_par_tables(std::ostream& os, const RunState& rs) {
   const ParRecord& p = rs.der.cpar;
+  if (!p.attempted) {  // the file is being rewritten band by band
+    os << "PAR NOT YET CALCULATED: THE RUN HAS NOT FINISHED ITS BANDS\n\n";
+    return;
+  }
   if (!p.computed) {
     os << "PAR NOT CALCULATED FOR THIS RUN\n\nKPAR NOT CALCULATED FOR THIS RUN\n\n";
     return;

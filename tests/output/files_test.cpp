@@ -61,7 +61,7 @@ std::map<std::string, std::vector<std::vector<std::string>>> sheet_tables(const 
                                                                           std::size_t start) {
   std::map<std::string, std::vector<std::vector<std::string>>> t;
   for (std::size_t i = start; i < lines.size(); ++i) {
-    if (lines[i].empty() || lines[i].rfind("BAND\t", 0) == 0 || lines[i].find("NOT CALCULATED") != std::string::npos)
+    if (lines[i].empty() || lines[i].rfind("BAND\t", 0) == 0 || lines[i].find("CALCULATED") != std::string::npos)
       continue;
     const std::string name = split(lines[i], '\t')[0];
     auto& rows = t[name];
@@ -188,6 +188,21 @@ TEST(OutputSpreadsheets, SingleAndMultiTablesParseWithValues) {
   auto st = sheet_tables(s, 3);
   EXPECT_EQ(st["Ed"].size(), 4u);  // per band appended: its header row and its one row
   EXPECT_EQ(st.count("PAR"), 0u);
+}
+
+TEST(OutputSpreadsheets, MultiFileKeepsTheFinishedBandsDuringTheRun) {
+  BandRun b("xls2", 6, 12, 6, {0.0}, 3);
+  b.rs->cmisc.i4 = 1;
+  for (int j = 1; j <= 2; ++j) {
+    b.set_band(j);
+    b.set_uniform(1.0);
+    radanal(*b.rs);
+  }
+  const std::vector<std::string> m = read_lines(b.path("Mtest.txt"));
+  auto t = sheet_tables(m, 3);
+  ASSERT_EQ(t["Eo"].size(), 3u);  // header + the two bands finished
+  EXPECT_EQ(t["Eo"][2][0], "415.00");
+  EXPECT_EQ(m[m.size() - 2], "PAR NOT YET CALCULATED: THE RUN HAS NOT FINISHED ITS BANDS");
 }
 
 TEST(OutputSpreadsheets, ParNotCalculatedLinesInMultiFile) {
