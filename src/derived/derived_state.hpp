@@ -49,8 +49,8 @@ enum KIndex { kKou = 0, kKod, kKo, kKu, kKd, kKnet, kKLu, kNumK };
 
 // Record ckxcl: K-functions of the selected depth pairs, per band.
 struct KStore {
-  std::vector<double> zmid;                          // midpoint depth of each pair
-  std::array<Mat, kNumK> k;                          // (pair p = 1..npair, band j)
+  std::vector<double> zmid;  // midpoint depth of each pair
+  std::array<Mat, kNumK> k;  // (pair p = 1..npair, band j)
   KStore() { k.fill(Mat(mxz / 2, mxwave)); }
 };
 
@@ -62,10 +62,10 @@ struct SpectralStore {
   std::vector<bool> solved = std::vector<bool>(mxwave + 1, false);  // band j has data
   std::vector<bool> filled = std::vector<bool>(mxwave + 1, false);  // band j interpolated after the loop
   Mat ed{mxz + 1, mxwave}, eu{mxz + 1, mxwave}, eo{mxz + 1, mxwave};
-  Mat lu{mxz + 1, mxwave};  // nadir-viewing upward radiance (polar cap); in air the total
-  Mat c{mxz + 1, mxwave};   // beam attenuation (1/m); 0 in air
-  VecD lw{1, mxwave};       // water-leaving radiance in air (polar cap)
-  VecD ed_ratio{1, mxwave}; // sky Ed(diffuse)/Ed(direct)
+  Mat lu{mxz + 1, mxwave};   // nadir-viewing upward radiance (polar cap); in air the total
+  Mat c{mxz + 1, mxwave};    // beam attenuation (1/m); 0 in air
+  VecD lw{1, mxwave};        // water-leaving radiance in air (polar cap)
+  VecD ed_ratio{1, mxwave};  // sky Ed(diffuse)/Ed(direct)
   double& at(Mat& m, int level, int j) { return m(level + 1, j); }
   double at(const Mat& m, int level, int j) const { return m(level + 1, j); }
 };

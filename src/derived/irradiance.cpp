@@ -61,7 +61,8 @@ void print_irradiances(RunState& rs) {
     << "\n";
   p << "    in air" << ff::X(9) << irr_row(rs, 0, long_form) << "\n";
   for (int k = 1; k <= rs.cmisc.nz; ++k)
-    p << ff::I(k, 5) << ff::F(rs.cgrid.zeta(k), 7, 3) << ff::F(rs.cgrid.z(k), 7, 2) << irr_row(rs, k, long_form) << "\n";
+    p << ff::I(k, 5) << ff::F(rs.cgrid.zeta(k), 7, 3) << ff::F(rs.cgrid.z(k), 7, 2) << irr_row(rs, k, long_form)
+      << "\n";
 }
 
 }  // namespace

@@ -33,8 +33,10 @@ void print_k_header(RunState& rs, bool long_form) {
   p << "\n K-functions (units of 1/meter) at " << ff::F(rs.cmisc.wavenm, 6, 1)
     << " nm (these are accurate local values only when zupper and zlower are closely spaced)\n\n";
   p << "    zupper    zlower         z    ";
-  if (long_form) p << "Kou(z)    Kod(z)    Ko(z)     Ku(z)     Kd(z)    Knet(z)    KLu(z)\n";
-  else p << "Ko(z)     Ku(z)     Kd(z)    Knet(z)    KLu(z)\n";
+  if (long_form)
+    p << "Kou(z)    Kod(z)    Ko(z)     Ku(z)     Kd(z)    Knet(z)    KLu(z)\n";
+  else
+    p << "Ko(z)     Ku(z)     Kd(z)    Knet(z)    KLu(z)\n";
 }
 
 }  // namespace
@@ -78,12 +80,13 @@ PathValues path_values(const RunState& rs, int u, int s, int k) {
 }
 
 void print_path_header(RunState& rs) {
-  rs.pr() << "\n Radiances, Path Functions, and Radiance K-Functions\n"
-          << "     (Valid only for closely spaced depths)\n"
-          << "     PATHF is the path function dL/dr + c L: the radiance gained per metre of path by scattering\n"
-          << "     (and internal sources) into the viewing direction, W/(m^3 sr nm)\n"
-          << "     + labels the downward-travelling (direction theta), - the upward-travelling (180 - theta) radiance\n\n"
-          << "  I  J  Theta   Phi  zupper zlower    z      RAD+       RAD-      PATHF+     PATHF-       K+       K-\n";
+  rs.pr()
+      << "\n Radiances, Path Functions, and Radiance K-Functions\n"
+      << "     (Valid only for closely spaced depths)\n"
+      << "     PATHF is the path function dL/dr + c L: the radiance gained per metre of path by scattering\n"
+      << "     (and internal sources) into the viewing direction, W/(m^3 sr nm)\n"
+      << "     + labels the downward-travelling (direction theta), - the upward-travelling (180 - theta) radiance\n\n"
+      << "  I  J  Theta   Phi  zupper zlower    z      RAD+       RAD-      PATHF+     PATHF-       K+       K-\n";
 }
 
 }  // namespace
@@ -103,8 +106,8 @@ void kradpath(RunState& rs) {
         rs.pr() << ff::I(u, 3) << ff::I(s, 3) << ff::F(band_theta_deg(rs, u), 7, 1)
                 << ff::F(rs.cgridphi.phi(s) * rs.cmisc.raddeg, 6, 1) << ff::F(z1, 8, 2) << ff::F(z2, 7, 2)
                 << ff::F(0.5 * (z1 + z2), 7, 2) << field(ff::PE, v.lplus, 11, 3) << field(ff::PE, v.lminus, 11, 3)
-                << field(ff::PE, v.pathplus, 11, 3) << field(ff::PE, v.pathminus, 11, 3)
-                << field(ff::F, v.kplus, 9, 4) << field(ff::F, v.kminus, 9, 4) << "\n";
+                << field(ff::PE, v.pathplus, 11, 3) << field(ff::PE, v.pathminus, 11, 3) << field(ff::F, v.kplus, 9, 4)
+                << field(ff::F, v.kminus, 9, 4) << "\n";
       }
       rs.pr() << "\n";
     }

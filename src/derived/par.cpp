@@ -28,7 +28,9 @@ bool par_computable(const RunState& rs) {
 }
 
 // Quanta per band: 0.008358 * centre * width * E, micromol photons m^-2 s^-1.
-double quanta(const RunState& rs, int j, double e) { return kQuantaPerWattNm * rs.cwave.wave(j) * band_width(rs, j) * e; }
+double quanta(const RunState& rs, int j, double e) {
+  return kQuantaPerWattNm * rs.cwave.wave(j) * band_width(rs, j) * e;
+}
 
 // Layer-averaged K_PAR between levels i and i+1. Each band decays
 // exponentially inside the layer at its own rate K_j, so PAR(z) is a sum of
@@ -46,9 +48,12 @@ double kpar_layer(const RunState& rs, const std::vector<int>& bands, int i) {
     const double q1 = quanta(rs, j, sp.at(sp.eo, i, j)), q2 = quanta(rs, j, sp.at(sp.eo, i + 1, j));
     lost += q1 - q2;
     const double kj = k_between(q1, q2, 0.0, dz);
-    if (is_undefined(kj)) integral += 0.5 * (q1 + q2) * dz;
-    else if (std::abs(kj * dz) < 1e-8) integral += q1 * dz;
-    else integral += (q1 - q2) / kj;
+    if (is_undefined(kj))
+      integral += 0.5 * (q1 + q2) * dz;
+    else if (std::abs(kj * dz) < 1e-8)
+      integral += q1 * dz;
+    else
+      integral += (q1 - q2) / kj;
   }
   return guarded_ratio(lost, integral);
 }

@@ -56,8 +56,10 @@ double bisect(const PhotopicProfile& p, const std::vector<Path>& acc, std::size_
   do {
     mid = 0.5 * (lo + hi);
     at = path_at(p, acc, i, mid);
-    if (at.a + at.b - kCoupling <= 0.0) lo = mid;
-    else hi = mid;
+    if (at.a + at.b - kCoupling <= 0.0)
+      lo = mid;
+    else
+      hi = mid;
   } while (std::abs(hi - lo) > kTolerance);
   return mid;
 }
@@ -74,8 +76,8 @@ void secchi(RunState& rs) {
     return;
   }
   const double alpha0 = p.alpha[0], k0 = -std::log(p.ev[1] / p.ev[0]) / (p.z[1] - p.z[0]);
-  o << " The near-surface photopic alpha and K are alpha =" << ff::F(alpha0, 8, 4) << " 1/m and K ="
-    << ff::F(k0, 8, 4) << " 1/m\n";
+  o << " The near-surface photopic alpha and K are alpha =" << ff::F(alpha0, 8, 4) << " 1/m and K =" << ff::F(k0, 8, 4)
+    << " 1/m\n";
   o << " The Secchi depth estimated from the surface alpha and K is z_SD =" << ff::F(kCoupling / (alpha0 + k0), 8, 2)
     << " m\n";
   std::vector<Path> acc{{alpha0 * p.z[0], k0 * p.z[0]}};
@@ -94,8 +96,8 @@ void secchi(RunState& rs) {
   Path at{};
   const double zsd = bisect(p, acc, i, at);
   rs.der.cpar.secchi_depth = zsd;
-  o << " The final depth-averaged photopic alpha and K are alpha =" << ff::F(at.a / zsd, 8, 4) << " 1/m and K ="
-    << ff::F(at.b / zsd, 8, 4) << " 1/m\n";
+  o << " The final depth-averaged photopic alpha and K are alpha =" << ff::F(at.a / zsd, 8, 4)
+    << " 1/m and K =" << ff::F(at.b / zsd, 8, 4) << " 1/m\n";
   o << " The final estimate for the Secchi depth is z_SD =" << ff::F(zsd, 8, 2) << " m\n";
 }
 

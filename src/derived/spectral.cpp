@@ -1,8 +1,9 @@
 // Tables of the human eye's spectral response, and the whole-spectrum helpers.
+#include "derived/spectral.hpp"
+
 #include <cmath>
 
 #include "control/run_state.hpp"
-#include "derived/spectral.hpp"
 #include "derived/undefined.hpp"
 
 namespace abyss {
@@ -11,8 +12,8 @@ namespace {
 // CIE photopic luminosity function V(lambda) at 380, 390, ..., 770 nm,
 // rounded to four decimals.
 constexpr std::array<double, 40> kPhotopic = {
-    0.0,   0.0001, 0.0004, 0.0012, 0.004, 0.0116, 0.023, 0.038,  0.06,   0.091,  0.139,  0.208,  0.323, 0.503,
-    0.71,  0.862,  0.954,  0.995,  0.995, 0.952,  0.87,  0.757,  0.631,  0.503,  0.381,  0.265,  0.175, 0.107,
+    0.0,   0.0001, 0.0004, 0.0012, 0.004,  0.0116, 0.023,  0.038,  0.06,   0.091,  0.139,  0.208, 0.323, 0.503,
+    0.71,  0.862,  0.954,  0.995,  0.995,  0.952,  0.87,   0.757,  0.631,  0.503,  0.381,  0.265, 0.175, 0.107,
     0.061, 0.032,  0.017,  0.0082, 0.0041, 0.0021, 0.0011, 0.0005, 0.0003, 0.0001, 0.0001, 0.0};
 
 // CIE 1931 2-degree standard colorimetric observer: xbar, ybar, zbar at

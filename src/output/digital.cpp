@@ -44,7 +44,8 @@ void k_table(RunState& rs) {
   std::ofstream& f = rs.out.digital;
   const KStore& st = rs.der.ckxcl;
   const int npair = rs.sel.pkfcn.empty() ? 0 : static_cast<int>(st.zmid.size());
-  f << "TABLE kfunction " << npair << "\n" << "zupper zlower z Kou Kod Ko Ku Kd Knet KLu\n";
+  f << "TABLE kfunction " << npair << "\n"
+    << "zupper zlower z Kou Kod Ko Ku Kd Knet KLu\n";
   for (int p = 1; p <= npair; ++p) {
     const int k = rs.sel.pkfcn[static_cast<std::size_t>(p - 1)];
     f << sheet_number(rs.cgrid.z(k)) << " " << sheet_number(rs.cgrid.z(k + 1)) << " "

@@ -70,7 +70,8 @@ void write_level(RunState& rs, const DirectionFields& dir, int k, double depth) 
   // The cap is one quad: every azimuth row repeats its single value (s = 1).
   auto sv = [nmu](int u, int s) { return u == nmu ? 1 : s; };
   for (int u = nmu; u >= 1; --u)
-    for (int s = 1; s <= nphi; ++s) f << z << dir.down[at(u, s)] << radiance_field(total_down(rs, k, u, sv(u, s))) << '\n';
+    for (int s = 1; s <= nphi; ++s)
+      f << z << dir.down[at(u, s)] << radiance_field(total_down(rs, k, u, sv(u, s))) << '\n';
   for (int u = 1; u <= nmu; ++u)
     for (int s = 1; s <= nphi; ++s) f << z << dir.up[at(u, s)] << radiance_field(total_up(rs, k, u, sv(u, s))) << '\n';
 }

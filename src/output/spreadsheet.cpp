@@ -38,7 +38,8 @@ using Cell = std::function<double(int j, int col)>;
 // Title line, header row, one row per band, blank line.
 void table(std::ostream& os, const std::string& name, const std::string& what, const std::vector<std::string>& cols,
            const RunState& rs, const std::vector<int>& bands, const Cell& cell) {
-  os << name << "\t" << what << "\n" << "wavelength_nm";
+  os << name << "\t" << what << "\n"
+     << "wavelength_nm";
   for (const std::string& c : cols) os << "\t" << c;
   os << "\n";
   for (int j : bands) {
@@ -73,8 +74,7 @@ void write_band_tables(std::ostream& os, const RunState& rs, const std::vector<i
   table(os, "Eo", "scalar irradiance [W m^-2 nm^-1]", lev, rs, bands, level(sp.eo));
   table(os, "Lu", "nadir-viewing (upwelling) radiance, in air the total [W m^-2 sr^-1 nm^-1]", lev, rs, bands,
         level(sp.lu));
-  table(os, "Lw", "water-leaving radiance [W m^-2 sr^-1 nm^-1]", air, rs, bands,
-        [&](int j, int) { return sp.lw(j); });
+  table(os, "Lw", "water-leaving radiance [W m^-2 sr^-1 nm^-1]", air, rs, bands, [&](int j, int) { return sp.lw(j); });
   table(os, "Rrs", "remote-sensing reflectance Lw/Ed in air [1/sr]", air, rs, bands,
         [&](int j, int) { return guarded_ratio(sp.lw(j), sp.at(sp.ed, 0, j)); });
   table(os, "R", "irradiance reflectance Eu/Ed [dimensionless]", lev, rs, bands,

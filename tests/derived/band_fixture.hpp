@@ -2,6 +2,8 @@
 // partition, a depth grid with printout pairs, and amplitudes set by hand.
 #pragma once
 
+#include <unistd.h>
+
 #include <cmath>
 #include <filesystem>
 #include <fstream>
@@ -10,8 +12,6 @@
 #include <sstream>
 #include <string>
 #include <vector>
-
-#include <unistd.h>
 
 #include "control/run_state.hpp"
 #include "grid/quad_partition.hpp"

@@ -2,9 +2,9 @@
 
 #include <cmath>
 
+#include "band_fixture.hpp"
 #include "derived/analysis.hpp"
 #include "derived/radiance.hpp"
-#include "band_fixture.hpp"
 
 using namespace abyss;
 using abyss::testing::BandRun;
@@ -38,11 +38,12 @@ TEST(DerivedIrradiance, PrintoutHeaderAndAirRowShortForm) {
   synhl(*b.rs);
   irrad(*b.rs);
   const std::string p = b.printout();
-  EXPECT_NE(p.find("\n Irradiances (units of W/m^2 nm), Mean Cosines (Mubars), and Irradiance Reflectance at  405.0 nm\n\n"
-                   "   iz   zeta   z(m)          Eo          Eu          Ed   MUBARu   MUBARd    MUBAR   R = Eu/Ed\n"
-                   "    in air           1.2566E+01  3.1416E+00  3.1416E+00   0.5000   0.5000   0.0000  1.0000E+00\n"
-                   "    1  0.000   0.00  1.2566E+01"),
-            std::string::npos)
+  EXPECT_NE(
+      p.find("\n Irradiances (units of W/m^2 nm), Mean Cosines (Mubars), and Irradiance Reflectance at  405.0 nm\n\n"
+             "   iz   zeta   z(m)          Eo          Eu          Ed   MUBARu   MUBARd    MUBAR   R = Eu/Ed\n"
+             "    in air           1.2566E+01  3.1416E+00  3.1416E+00   0.5000   0.5000   0.0000  1.0000E+00\n"
+             "    1  0.000   0.00  1.2566E+01"),
+      std::string::npos)
       << p;
 }
 
@@ -62,9 +63,11 @@ TEST(DerivedIrradiance, ExponentialDecayGivesEveryKEqualToK) {
   for (int i = 0; i < kNumK; ++i)
     for (int p = 1; p <= 2; ++p) EXPECT_NEAR(st.k[static_cast<std::size_t>(i)](p, 1), K, 1e-9) << i << " " << p;
   const std::string out = b.printout();
-  EXPECT_NE(out.find("    zupper    zlower         z    Kou(z)    Kod(z)    Ko(z)     Ku(z)     Kd(z)    Knet(z)    KLu(z)\n"
-                     "     1.000     1.010     1.005    0.3700    0.3700    0.3700    0.3700    0.3700    0.3700    0.3700\n"),
-            std::string::npos)
+  EXPECT_NE(
+      out.find(
+          "    zupper    zlower         z    Kou(z)    Kod(z)    Ko(z)     Ku(z)     Kd(z)    Knet(z)    KLu(z)\n"
+          "     1.000     1.010     1.005    0.3700    0.3700    0.3700    0.3700    0.3700    0.3700    0.3700\n"),
+      std::string::npos)
       << out;
 }
 
@@ -118,8 +121,9 @@ TEST(DerivedIrradiance, PathFunctionOfNonScatteringExponentialIsZero) {
   synhl(*b.rs);
   kradpath(*b.rs);
   const std::string p = b.printout();
-  EXPECT_NE(p.find("  I  J  Theta   Phi  zupper zlower    z      RAD+       RAD-      PATHF+     PATHF-       K+       K-\n"),
-            std::string::npos);
+  EXPECT_NE(
+      p.find("  I  J  Theta   Phi  zupper zlower    z      RAD+       RAD-      PATHF+     PATHF-       K+       K-\n"),
+      std::string::npos);
   const std::size_t row = p.find("\n  4  1");
   ASSERT_NE(row, std::string::npos) << p;
   std::istringstream in(p.substr(row + 1));

@@ -3,8 +3,8 @@
 #include <cmath>
 #include <filesystem>
 
-#include "derived/analysis.hpp"
 #include "band_fixture.hpp"
+#include "derived/analysis.hpp"
 
 using namespace abyss;
 using abyss::testing::BandRun;
@@ -35,8 +35,8 @@ TEST(DerivedRadanal, TablesComeInTheFixedOrder) {
   for (int k = 1; k <= b.rs->cmisc.nz; ++k) b.rs->ciop.c(k) = 0.2;
   radanal(*b.rs);
   const std::string p = b.printout();
-  const std::size_t irr = p.find(" Irradiances ("), kf = p.find(" K-functions ("), sel = p.find(" Selected irradiances"),
-                    path = p.find(" Radiances, Path Functions");
+  const std::size_t irr = p.find(" Irradiances ("), kf = p.find(" K-functions ("),
+                    sel = p.find(" Selected irradiances"), path = p.find(" Radiances, Path Functions");
   ASSERT_NE(path, std::string::npos);
   EXPECT_LT(irr, kf);
   EXPECT_LT(kf, sel);

@@ -2,9 +2,9 @@
 
 #include <cmath>
 
+#include "band_fixture.hpp"
 #include "derived/analysis.hpp"
 #include "derived/spectral.hpp"
-#include "band_fixture.hpp"
 
 using namespace abyss;
 using abyss::testing::BandRun;
@@ -93,7 +93,8 @@ TEST(DerivedSecchi, UniformWaterGivesCouplingOverAlphaPlusK) {
   for (int i = 0; i <= 30; ++i) z.push_back(i);
   BandRun b("sec0", 6, 12, 6, z, 40, 380.0);
   auto depth = [&](int i) { return i == 0 ? 0.0 : b.rs->cgrid.z(b.rs->sel.pirrad[static_cast<std::size_t>(i - 1)]); };
-  fill_spectrum(b, [&](int, int i) { return std::exp(-K * depth(i)); }, c);
+  fill_spectrum(
+      b, [&](int, int i) { return std::exp(-K * depth(i)); }, c);
   secchi(*b.rs);
   EXPECT_NEAR(b.rs->der.cpar.secchi_depth, 8.0 / (c + K), 0.003);
   const std::string p = b.printout();
@@ -108,7 +109,8 @@ TEST(DerivedSecchi, UniformWaterGivesCouplingOverAlphaPlusK) {
 TEST(DerivedSecchi, NotReachedWarnsAndStaysInLastInterval) {
   BandRun b("sec1", 6, 12, 6, {0.0, 2.0, 5.0}, 40, 380.0);
   auto depth = [&](int i) { return i == 0 ? 0.0 : b.rs->cgrid.z(b.rs->sel.pirrad[static_cast<std::size_t>(i - 1)]); };
-  fill_spectrum(b, [&](int, int i) { return std::exp(-0.05 * depth(i)); }, 0.1);
+  fill_spectrum(
+      b, [&](int, int i) { return std::exp(-0.05 * depth(i)); }, 0.1);
   secchi(*b.rs);
   const double zsd = b.rs->der.cpar.secchi_depth;
   EXPECT_GE(zsd, 2.0);
@@ -134,9 +136,8 @@ TEST(DerivedColour, Cie1931TablesMatchPublishedValues) {
   // CIE 1931 2-degree observer (CIE 015:2004).
   const struct {
     double w, x, y, z;
-  } ref[] = {{360, 0.0001299, 0.000003917, 0.0006061}, {450, 0.3362, 0.038, 1.77211},
-             {500, 0.0049, 0.323, 0.272},            {555, 0.5120501, 1.0, 0.00575},
-             {600, 1.0622, 0.631, 0.0008},           {700, 0.01135916, 0.004102, 0.0}};
+  } ref[] = {{360, 0.0001299, 0.000003917, 0.0006061}, {450, 0.3362, 0.038, 1.77211}, {500, 0.0049, 0.323, 0.272},
+             {555, 0.5120501, 1.0, 0.00575},           {600, 1.0622, 0.631, 0.0008},  {700, 0.01135916, 0.004102, 0.0}};
   for (const auto& r : ref) {
     std::array<double, 3> v = cie_cmf(r.w);
     if (r.w == 555) {  // between table nodes: the mean of 550 and 560
@@ -159,9 +160,10 @@ TEST(DerivedColour, PrintoutRowsForAirAndDepths) {
   fill_spectrum(b, [](int, int) { return 1.0; });
   ciexyy(*b.rs);
   const std::string p = b.printout();
-  EXPECT_NE(p.find(" CIE 1931 chromaticity coordinates (x,y) and (il)luminance Y for selected quantities.  Output is "
-                   "(x,y,Y).\n Y is illuminance in lm/m^2 for Ed and Eu; Y is luminance in lm/(m^2 sr) for Lu and Lw\n"),
-            std::string::npos);
+  EXPECT_NE(
+      p.find(" CIE 1931 chromaticity coordinates (x,y) and (il)luminance Y for selected quantities.  Output is "
+             "(x,y,Y).\n Y is illuminance in lm/m^2 for Ed and Eu; Y is luminance in lm/(m^2 sr) for Lu and Lw\n"),
+      std::string::npos);
   // A flat spectrum is close to the equal-energy white point.
   const std::size_t row = p.find("   3.00");
   ASSERT_NE(row, std::string::npos) << p;

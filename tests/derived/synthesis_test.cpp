@@ -1,7 +1,7 @@
 #include <gtest/gtest.h>
 
-#include "derived/radiance.hpp"
 #include "band_fixture.hpp"
+#include "derived/radiance.hpp"
 
 using namespace abyss;
 using abyss::testing::BandRun;

@@ -90,4 +90,5 @@ TEST_P(OutputExamples, WritesEveryOutputFileThatParses) {
   check_sheet(read_lines(out / "excel" / ("M" + name + ".txt")), 15);
 }
 
-INSTANTIATE_TEST_SUITE_P(Shipped, OutputExamples, ::testing::Values("case1_default", "case2_coastal", "constant_single"));
+INSTANTIATE_TEST_SUITE_P(Shipped, OutputExamples,
+                         ::testing::Values("case1_default", "case2_coastal", "constant_single"));

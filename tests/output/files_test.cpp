@@ -1,17 +1,17 @@
 #include <gtest/gtest.h>
 
-#include <cmath>
 #include <algorithm>
+#include <cmath>
 #include <iterator>
 #include <map>
 
+#include "../derived/band_fixture.hpp"
 #include "control/errors.hpp"
 #include "control/run_state.hpp"
 #include "derived/analysis.hpp"
 #include "derived/radiance.hpp"
-#include "util/fortran_format.hpp"
 #include "output/writers.hpp"
-#include "../derived/band_fixture.hpp"
+#include "util/fortran_format.hpp"
 
 using namespace abyss;
 using abyss::testing::BandRun;
