@@ -1,4 +1,5 @@
 #include "grid/surface_optics.hpp"
+#include "util/gauss_legendre.hpp"
 
 #include <algorithm>
 #include <cmath>
@@ -53,34 +54,7 @@ void QuadOperators::resize(int nq) {
 namespace {
 
 // Gauss-Legendre nodes and weights on [-1, 1] (Newton iteration on P_n).
-struct GaussRule {
-  std::vector<double> x, w;
-};
-
-GaussRule gauss_legendre(int n) {
-  GaussRule r;
-  r.x.resize(n);
-  r.w.resize(n);
-  for (int i = 0; i < n; ++i) {
-    double z = std::cos(std::numbers::pi * (i + 0.75) / (n + 0.5));
-    double dp = 0.0;
-    for (int it = 0; it < 100; ++it) {
-      double p0 = 1.0, p1 = z;
-      for (int k = 2; k <= n; ++k) {
-        const double p2 = ((2.0 * k - 1.0) * z * p1 - (k - 1.0) * p0) / k;
-        p0 = p1;
-        p1 = p2;
-      }
-      dp = n * (z * p1 - p0) / (z * z - 1.0);
-      const double dz = p1 / dp;
-      z -= dz;
-      if (std::fabs(dz) < 1e-15) break;
-    }
-    r.x[i] = z;
-    r.w[i] = 2.0 / ((1.0 - z * z) * dp * dp);
-  }
-  return r;
-}
+using GaussRule = std::vector<util::QuadNode>;
 
 // Power split of one mu band of a level surface: refl = integral of mu*R over
 // the band (the image stays in the same band), trans[u'] = integral of
@@ -127,11 +101,11 @@ BandSplit split_band(const QuadSpace& qs, int u, double eta, const GaussRule& ru
     const double half = 0.5 * (c - a), mid = 0.5 * (a + c);
     const double img = snell_cos(mid, eta);
     double refl = 0.0, trans = 0.0;
-    for (std::size_t i = 0; i < rule.x.size(); ++i) {
-      const double mu = mid + half * rule.x[i];
+    for (std::size_t i = 0; i < rule.size(); ++i) {
+      const double mu = mid + half * rule[i].x;
       const double r = fresnel_reflectance(mu, eta);
-      refl += rule.w[i] * half * mu * r;
-      trans += rule.w[i] * half * mu * (1.0 - r);
+      refl += rule[i].w * half * mu * r;
+      trans += rule[i].w * half * mu * (1.0 - r);
     }
     out.refl += refl;
     // Beyond the critical angle R = 1, so such a piece transmits nothing.
@@ -160,7 +134,7 @@ void deposit_band(const QuadSpace& qs, int u, int s, int ut, double p, Mat& m) {
 // Fills the reflection and transmission matrices for light arriving from one
 // side (eta = n_incident / n_transmitted).
 void level_side(const QuadSpace& qs, double eta, Mat& refl, Mat& trans) {
-  const GaussRule rule = gauss_legendre(24);
+  const GaussRule rule = util::gauss_legendre(24);
   for (int u = 1; u <= qs.nmu(); ++u) {
     const BandSplit split = split_band(qs, u, eta, rule);
     const double dphi = qs.dphi_of_band(u);

@@ -1,4 +1,5 @@
 #include "phase/quad_average.hpp"
+#include "util/gauss_legendre.hpp"
 
 #include <algorithm>
 #include <array>
@@ -18,33 +19,8 @@ constexpr double kTwoPi = 2.0 * kPi;
 
 // ---------------------------------------------------------------- 1-D rules
 
-struct Node {
-  double x, w;
-};
-
-// Gauss-Legendre nodes and weights on [-1, 1] (Newton on the Legendre recurrence).
-std::vector<Node> gauss_legendre(int n) {
-  std::vector<Node> out(static_cast<std::size_t>(n));
-  for (int i = 0; i < (n + 1) / 2; ++i) {
-    double x = std::cos(kPi * (i + 0.75) / (n + 0.5)), dp = 0.0;
-    for (int it = 0; it < 100; ++it) {
-      double p0 = 1.0, p1 = x;
-      for (int k = 2; k <= n; ++k) {
-        const double p2 = ((2.0 * k - 1.0) * x * p1 - (k - 1.0) * p0) / k;
-        p0 = p1;
-        p1 = p2;
-      }
-      dp = n * (x * p1 - p0) / (x * x - 1.0);
-      const double dx = p1 / dp;
-      x -= dx;
-      if (std::abs(dx) < 1e-16) break;
-    }
-    const double w = 2.0 / ((1.0 - x * x) * dp * dp);
-    out[static_cast<std::size_t>(i)] = {-x, w};
-    out[static_cast<std::size_t>(n - 1 - i)] = {x, w};
-  }
-  return out;
-}
+using Node = util::QuadNode;
+using util::gauss_legendre;
 
 class GaussCache {
  public:
