@@ -9,17 +9,7 @@
 
 using namespace abyss;
 
-namespace {
-FatalError stop_of(const std::function<void()>& f) {
-  try {
-    f();
-  } catch (const FatalError& e) {
-    return e;
-  }
-  ADD_FAILURE() << "no fatal error";
-  return FatalError("", "");
-}
-}  // namespace
+using abyss::testing::stop_of;
 
 // Case 1: pure water + pigments (normalised Prieur-Sathyendranath shape) + CDOM.
 class Case1 : public abyss::testing::IopRun {

@@ -9,6 +9,7 @@
 #include "iop_fixture.hpp"
 
 using namespace abyss;
+using abyss::testing::stop_of;
 
 class Components : public abyss::testing::IopRun {
  protected:
@@ -16,15 +17,6 @@ class Components : public abyss::testing::IopRun {
     IopRun::SetUp();
     rs.cmisc.ncomp = rs.cmisc.nconc = 4;
     rs.cmodelopts.opts[1] = 2;
-  }
-  FatalError stop_of(const std::function<void()>& f) {
-    try {
-      f();
-    } catch (const FatalError& e) {
-      return e;
-    }
-    ADD_FAILURE() << "no fatal error";
-    return FatalError("", "");
   }
   std::size_t count(const std::string& text) {
     const std::string p = printout();

@@ -3,6 +3,10 @@
 // the repository's data tree.
 #pragma once
 
+#include "control/errors.hpp"
+
+#include <functional>
+
 #include <gtest/gtest.h>
 
 #include <filesystem>
@@ -16,6 +20,17 @@
 #include "control/run_state.hpp"
 
 namespace abyss::testing {
+
+// The fatal error a call ends with (a test failure when it returns normally).
+inline FatalError stop_of(const std::function<void()>& f) {
+  try {
+    f();
+  } catch (const FatalError& e) {
+    return e;
+  }
+  ADD_FAILURE() << "no fatal error";
+  return FatalError("", "");
+}
 
 class IopRun : public ::testing::Test {
  protected:
