@@ -1,0 +1,369 @@
+// Invariant-imbedding Riccati equations and their integration in optical depth.
+//
+// For Fourier mode l the reflectance R and transmittance T of the water column
+// obey (radiance amplitudes are row vectors, element (r, u) of an operator
+// carries band r into band u)
+//   dR/dzeta = rhohat + tauhat R + R tauhat + R rhohat R,   dT/dzeta = T (tauhat + rhohat R),
+// where rhohat and tauhat come from the single-scattering phase function of the
+// water at that depth. The downward pass builds R(zeta,w) and T(w,zeta) from the
+// surface; the two upward passes build R(zeta,m) from the bottom for the cosine
+// and the sine amplitudes. Internal sources add linear equations for the source
+// vectors S.
+#include "solver/riccati.hpp"
+
+#include <gsl/gsl_errno.h>
+#include <gsl/gsl_odeiv2.h>
+
+#include <algorithm>
+#include <cmath>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "control/errors.hpp"
+#include "control/run_state.hpp"
+#include "grid/depth_conversion.hpp"
+#include "iop/abscat.hpp"
+#include "phase/inishamp.hpp"
+
+namespace abyss {
+
+void ModeOps::resize(int nz_, bool sources) {
+  nz = nz_;
+  with_sources = sources;
+  const std::size_t nb = static_cast<std::size_t>(nz_) * kBlk;
+  for (auto* v : {&rzw, &twz, &rzm, &rzm2}) v->assign(nb, 0.0);
+  const std::size_t nv = sources ? static_cast<std::size_t>(nz_) * mxmu : 0;
+  for (auto* v : {&s1d, &s2d, &s1u, &s2u}) v->assign(nv, 0.0);
+}
+
+int nsubsteps(double delta, double dzetamax) {
+  if (delta >= dzetamax) return static_cast<int>(delta / dzetamax) + 1;
+  return 1;
+}
+
+namespace {
+
+// ---------------------------------------------------------------------------
+// Coefficient matrices
+
+// Phase functions mixed by the components' shares of the scattering. A single
+// component with the whole scattering is used in place.
+void mix_phase(RunState& rs, const double* wk, const Mat*& pt, const Mat*& pr) {
+  const int ncomp = rs.cmisc.ncomp;
+  const int nmu = rs.cmisc.nmu;
+  const int ncol = nmu * (rs.cmisc.nphi / 2 + 1);
+  if (ncomp == 1 && wk[1] == 1.0) {
+    pt = &rs.pf.pt[1];
+    pr = &rs.pf.pr[1];
+    return;
+  }
+  RhoTau& c = rs.sol.crhotau;
+  for (int i = 1; i <= ncol; ++i) {
+    double* mt = c.ptmix.col(i);
+    double* mr = c.prmix.col(i);
+    std::fill(mt, mt + nmu, 0.0);
+    std::fill(mr, mr + nmu, 0.0);
+    for (int k = 1; k <= ncomp; ++k) {
+      if (wk[k] == 0.0) continue;
+      const double* ct = rs.pf.pt[k].col(i);
+      const double* cr = rs.pf.pr[k].col(i);
+      for (int r = 0; r < nmu; ++r) {
+        mt[r] += wk[k] * ct[r];
+        mr[r] += wk[k] * cr[r];
+      }
+    }
+  }
+  pt = &c.ptmix;
+  pr = &c.prmix;
+}
+
+// Azimuth differences 0..360 deg folded onto 0..180 deg: the weight of the
+// folded band s' is cos(l phi(s')) counted once for 0 and 180 deg and twice otherwise.
+double folded_weight(const RhoTau& c, int s, int nphi) {
+  const int half = nphi / 2 + 1;
+  return (s == 1 || s == half) ? c.cosl(s) : 2.0 * c.cosl(s);
+}
+
+void fourier_sums(RunState& rs, int l, double w0, const Mat& pt, const Mat& pr) {
+  RhoTau& c = rs.sol.crhotau;
+  const int nmu = rs.cmisc.nmu, nphi = rs.cmisc.nphi;
+  const Grid& g = rs.cgrid;
+  for (int s = 1; s <= nphi; ++s) c.cosl(s) = std::cos(l * rs.cgridphi.phi(s));
+  double wgt[mxphi / 2 + 2];
+  for (int s = 1; s <= nphi / 2 + 1; ++s) wgt[s] = folded_weight(c, s, nphi);
+  for (int u = 1; u < nmu; ++u) {
+    const double fu = g.fmu(u);
+    for (int r = 1; r < nmu; ++r) {
+      double st = 0.0, sr = 0.0;
+      for (int s = 1; s <= nphi / 2 + 1; ++s) {
+        const int col = (s - 1) * nmu + u;
+        st += wgt[s] * pt(r, col);
+        sr += wgt[s] * pr(r, col);
+      }
+      c.rhohat(r, u) = w0 * sr / fu;
+      c.tauhat(r, u) = (w0 * st - (r == u ? 1.0 : 0.0)) / fu;
+    }
+  }
+  // The polar cap has no azimuthal structure: it couples only to mode 0.
+  const double fcap = g.fmu(nmu);
+  for (int i = 1; i < nmu; ++i) {
+    const bool m0 = (l == 0);
+    c.rhohat(i, nmu) = m0 ? nphi * w0 * pr(i, nmu) / fcap : 0.0;
+    c.tauhat(i, nmu) = m0 ? nphi * w0 * pt(i, nmu) / fcap : 0.0;
+    c.rhohat(nmu, i) = m0 ? w0 * pr(nmu, i) / g.fmu(i) : 0.0;
+    c.tauhat(nmu, i) = m0 ? w0 * pt(nmu, i) / g.fmu(i) : 0.0;
+  }
+  c.rhohat(nmu, nmu) = (l == 0) ? w0 * pr(nmu, nmu) / fcap : 0.0;
+  c.tauhat(nmu, nmu) = (l == 0) ? (w0 * pt(nmu, nmu) - 1.0) / fcap : 0.0;
+}
+
+// Phase functions chosen per depth by the IOP model (ac-9 option) change
+// between depths, so the cached coefficient matrices cannot be trusted.
+bool phase_varies_with_depth(const RunState& rs) {
+  for (int k = 1; k <= rs.cmisc.ncomp; ++k)
+    if (rs.comp.pf_opt(k) == 2) return true;
+  return false;
+}
+
+bool cache_hit(const RunState& rs, int l, double w0, const double* wk) {
+  const RhoTau& c = rs.sol.crhotau;
+  if (!c.valid || c.l_cached != l || c.w0_cached != w0) return false;
+  for (int k = 1; k <= rs.cmisc.ncomp; ++k)
+    if (c.wk_cached[k] != wk[k]) return false;
+  return !phase_varies_with_depth(rs);
+}
+
+}  // namespace
+
+void rhotau(RunState& rs, int l, double zeta, double z) {
+  const double depth = (rs.cmisc.iop == 1) ? zeta : z;
+  const IopValues v = abscat(rs, depth, rs.cmisc.wavenm, rs.cmisc.ncomp);
+  rs.cmisc.acur = v.atot;
+  rs.cmisc.bcur = v.btot;
+  const double c = v.atot + v.btot;
+  const double w0 = (c > 0.0) ? v.btot / c : 0.0;
+  double wk[mxcomp + 1] = {};
+  if (v.btot >= 1.0e-6)
+    for (int k = 1; k <= rs.cmisc.ncomp; ++k) wk[k] = v.b[k] / v.btot;
+  if (cache_hit(rs, l, w0, wk)) return;
+  const Mat* pt = nullptr;
+  const Mat* pr = nullptr;
+  mix_phase(rs, wk, pt, pr);
+  fourier_sums(rs, l, w0, *pt, *pr);
+  RhoTau& ct = rs.sol.crhotau;
+  ct.valid = true;
+  ct.l_cached = l;
+  ct.w0_cached = w0;
+  std::copy(wk, wk + mxcomp + 1, ct.wk_cached);
+  ++rs.sol.counters.nrhotau;
+}
+
+// ---------------------------------------------------------------------------
+// Derivative routine. The state vector holds R (and T) packed with leading
+// dimension nmu, then the source vectors:
+//   pass 1: [R, T, S1, S2];  passes 2 and 3: [R, S].
+
+namespace {
+
+// W = tauhat + rhohat R.
+void form_w(RhoTau& c, const double* R, int n) {
+  for (int j = 1; j <= n; ++j) {
+    for (int i = 1; i <= n; ++i) {
+      double acc = c.tauhat(i, j);
+      for (int k = 1; k <= n; ++k) acc += c.rhohat(i, k) * R[(k - 1) + (j - 1) * n];
+      c.w(i, j) = acc;
+    }
+  }
+}
+
+// dR = sign * (rhohat + tauhat R + R W).
+void riccati_rhs(const RhoTau& c, const double* R, double* dR, int n, double sign) {
+  for (int j = 1; j <= n; ++j) {
+    for (int i = 1; i <= n; ++i) {
+      double acc = c.rhohat(i, j);
+      for (int k = 1; k <= n; ++k)
+        acc += c.tauhat(i, k) * R[(k - 1) + (j - 1) * n] + R[(i - 1) + (k - 1) * n] * c.w(k, j);
+      dR[(i - 1) + (j - 1) * n] = sign * acc;
+    }
+  }
+}
+
+// dT = T W.
+void transmittance_rhs(const RhoTau& c, const double* T, double* dT, int n) {
+  for (int j = 1; j <= n; ++j) {
+    for (int i = 1; i <= n; ++i) {
+      double acc = 0.0;
+      for (int k = 1; k <= n; ++k) acc += T[(i - 1) + (k - 1) * n] * c.w(k, j);
+      dT[(i - 1) + (j - 1) * n] = acc;
+    }
+  }
+}
+
+// Source vector: dS(i) = sign * (S W + sa + sb R)(i), with sa, sb 1-based sigma vectors.
+void source_rhs(const RhoTau& c, const double* R, const double* S, const VecD& sa, const VecD& sb, double* dS, int n,
+                double sign) {
+  for (int i = 1; i <= n; ++i) {
+    double acc = sa(i);
+    for (int k = 1; k <= n; ++k) acc += S[k - 1] * c.w(k, i) + sb(k) * R[(k - 1) + (i - 1) * n];
+    dS[i - 1] = sign * acc;
+  }
+}
+
+}  // namespace
+
+void drtdzs(RunState& rs, double zeta, const double* y, double* dy) {
+  Misc& m = rs.cmisc;
+  const int n = m.nmu, l = m.lmode;
+  ++rs.sol.counters.nderiv;
+  if (m.iop != 1) m.zcur = z_of_zeta(rs, zeta);
+  const double z = (m.iop == 1) ? zeta : m.zcur;
+  rhotau(rs, l, zeta, z);
+  const bool src = m.nsource != 0;
+  if (src) sumshat(rs, l, z, zeta);
+  RhoTau& c = rs.sol.crhotau;
+  const std::array<VecD, 5>& sg = rs.src.sigma;
+  const int n2 = n * n;
+  form_w(c, y, n);
+  if (m.ipass == 1) {
+    riccati_rhs(c, y, dy, n, 1.0);
+    transmittance_rhs(c, y + n2, dy + n2, n);
+    if (src) {
+      source_rhs(c, y, y + 2 * n2, sg[3], sg[1], dy + 2 * n2, n, 1.0);
+      source_rhs(c, y, y + 2 * n2 + n, sg[4], sg[2], dy + 2 * n2 + n, n, 1.0);
+    }
+    return;
+  }
+  riccati_rhs(c, y, dy, n, -1.0);
+  if (!src) return;
+  // Upward passes: dS = -(sigma_a + S W + sigma_b R) with (sigma1, sigma3) in pass 2 and (sigma2, sigma4) in pass 3.
+  const bool p2 = (m.ipass == 2);
+  source_rhs(c, y, y + n2, p2 ? sg[1] : sg[2], p2 ? sg[3] : sg[4], dy + n2, n, -1.0);
+}
+
+// ---------------------------------------------------------------------------
+// Integration
+
+namespace {
+
+struct OdeContext {
+  RunState* rs;
+};
+
+int gsl_rhs(double t, const double y[], double dydt[], void* params) {
+  drtdzs(*static_cast<OdeContext*>(params)->rs, t, y, dydt);
+  return GSL_SUCCESS;
+}
+
+// A GSL multistep Adams integrator for one pass. gsl_odeiv2_driver_apply never
+// steps beyond its target depth, so the solution is exact at every grid depth.
+class Pass {
+ public:
+  Pass(RunState& rs, std::size_t neqn, double direction) : ctx_{&rs}, sys_{gsl_rhs, nullptr, neqn, &ctx_} {
+    drv_ = gsl_odeiv2_driver_alloc_y_new(&sys_, gsl_odeiv2_step_msadams, direction * 1.0e-3, rs.cmisc.abserr,
+                                         rs.cmisc.relerr);
+    if (drv_ == nullptr) herr("riccati", "could not allocate the ODE integrator");
+  }
+  ~Pass() { gsl_odeiv2_driver_free(drv_); }
+  Pass(const Pass&) = delete;
+  Pass& operator=(const Pass&) = delete;
+
+  void advance(double& t, double tout, double* y, int l) {
+    const int status = gsl_odeiv2_driver_apply(drv_, &t, tout, y);
+    if (status == GSL_SUCCESS) return;
+    herr("riccati", "integration of the Riccati equations failed (GSL status " + std::to_string(status) + ": " +
+                        gsl_strerror(status) + ") for mode l = " + std::to_string(l) + " at optical depth " +
+                        std::to_string(t) + " on the way to " + std::to_string(tout));
+  }
+
+ private:
+  OdeContext ctx_;
+  gsl_odeiv2_system sys_;
+  gsl_odeiv2_driver* drv_ = nullptr;
+};
+
+// Copies an n x n matrix packed with leading dimension n into a block of leading dimension mxmu.
+void unpack(const double* y, Blk b, int n) {
+  for (int j = 1; j <= n; ++j)
+    for (int i = 1; i <= n; ++i) b(i, j) = y[(i - 1) + (j - 1) * n];
+}
+
+void pack(CBlk b, double* y, int n) {
+  for (int j = 1; j <= n; ++j)
+    for (int i = 1; i <= n; ++i) y[(i - 1) + (j - 1) * n] = b(i, j);
+}
+
+void store_down(ModeOps& m, int k, const double* y, int n) {
+  const int n2 = n * n;
+  unpack(y, m.Rzw(k), n);
+  unpack(y + n2, m.Twz(k), n);
+  if (!m.with_sources) return;
+  std::copy(y + 2 * n2, y + 2 * n2 + n, m.S1d(k));
+  std::copy(y + 2 * n2 + n, y + 2 * n2 + 2 * n, m.S2d(k));
+}
+
+void store_up(ModeOps& m, int k, const double* y, int n, int pass) {
+  unpack(y, pass == 2 ? m.Rzm(k) : m.Rzm2(k), n);
+  if (m.with_sources) std::copy(y + n * n, y + n * n + n, pass == 2 ? m.S1u(k) : m.S2u(k));
+}
+
+void downward_pass(RunState& rs, int l, ModeOps& m) {
+  const int n = rs.cmisc.nmu, nz = rs.cmisc.nz;
+  const bool src = rs.cmisc.nsource != 0;
+  std::vector<double> y(static_cast<std::size_t>(2 * n * n + (src ? 2 * n : 0)), 0.0);
+  for (int i = 0; i < n; ++i) y[static_cast<std::size_t>(n * n + i + i * n)] = 1.0;  // T = I
+  store_down(m, 1, y.data(), n);
+  rs.cmisc.ipass = 1;
+  if (nz < 2) return;
+  Pass pass(rs, y.size(), 1.0);
+  double t = rs.cgrid.zeta(1);
+  for (int k = 1; k < nz; ++k) {
+    const double delta = rs.cgrid.zeta(k + 1) - rs.cgrid.zeta(k);
+    const int ns = nsubsteps(delta, rs.cmisc.dzetamax);
+    const double h = delta / ns;
+    for (int i = 1; i <= ns; ++i) {
+      const double tout = (i == ns) ? rs.cgrid.zeta(k + 1) : t + h;
+      pass.advance(t, tout, y.data(), l);
+      ++rs.sol.counters.nsolver_calls;
+    }
+    store_down(m, k + 1, y.data(), n);
+  }
+}
+
+// Upward pass 2 (cosine amplitudes) or 3 (sine amplitudes), started from R0 at the deepest depth.
+void upward_pass(RunState& rs, int l, ModeOps& m, int passno, bool start_from_bottom) {
+  const int n = rs.cmisc.nmu, nz = rs.cmisc.nz;
+  const bool src = rs.cmisc.nsource != 0;
+  std::vector<double> y(static_cast<std::size_t>(n * n + (src ? n : 0)), 0.0);
+  if (start_from_bottom) pack(CBlk{rs.bot.cbotbc.data()}, y.data(), n);
+  store_up(m, nz, y.data(), n, passno);
+  rs.cmisc.ipass = passno;
+  if (nz < 2) return;
+  Pass pass(rs, y.size(), -1.0);
+  double t = rs.cgrid.zeta(nz);
+  for (int k = nz - 1; k >= 1; --k) {
+    const double tout = rs.cgrid.zeta(k);  // = t - (zeta(k+1) - zeta(k)) without round-off drift
+    pass.advance(t, tout, y.data(), l);
+    ++rs.sol.counters.nsolver_calls;
+    store_up(m, k, y.data(), n, passno);
+  }
+}
+
+}  // namespace
+
+void riccati(RunState& rs, int l) {
+  const int nz = rs.cmisc.nz;
+  if (static_cast<int>(rs.sol.modes.size()) <= l) rs.sol.modes.resize(static_cast<std::size_t>(l) + 1);
+  ModeOps& m = rs.sol.modes[static_cast<std::size_t>(l)];
+  m.resize(nz, rs.cmisc.nsource != 0);
+  rs.cmisc.lmode = l;
+  rs.sol.crhotau.valid = false;
+  downward_pass(rs, l, m);
+  upward_pass(rs, l, m, 2, true);
+  // The sine amplitudes see the bottom operator only for an infinitely deep
+  // water column and the modes that have sine amplitudes.
+  const bool sine_bottom = (l != 0 && l != rs.cmisc.lmax && rs.cmisc.ibotm == 0);
+  upward_pass(rs, l, m, 3, sine_bottom);
+}
+
+}  // namespace abyss
