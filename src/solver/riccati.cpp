@@ -260,6 +260,8 @@ int gsl_rhs(double t, const double y[], double dydt[], void* params) {
 class Pass {
  public:
   Pass(RunState& rs, std::size_t neqn, double direction) : ctx_{&rs}, sys_{gsl_rhs, nullptr, neqn, &ctx_} {
+    // GSL's default handler aborts the process; its status codes are checked here instead.
+    gsl_set_error_handler_off();
     drv_ = gsl_odeiv2_driver_alloc_y_new(&sys_, gsl_odeiv2_step_msadams, direction * 1.0e-3, rs.cmisc.abserr,
                                          rs.cmisc.relerr);
     if (drv_ == nullptr) herr("riccati", "could not allocate the ODE integrator");
