@@ -216,6 +216,7 @@ void drtdzs(RunState& rs, double zeta, const double* y, double* dy) {
   Misc& m = rs.cmisc;
   const int n = m.nmu, l = m.lmode;
   ++rs.sol.counters.nderiv;
+  ++rs.sol.counters.nderiv_pass[m.ipass & 3];
   if (m.iop != 1) m.zcur = z_of_zeta(rs, zeta);
   const double z = (m.iop == 1) ? zeta : m.zcur;
   rhotau(rs, l, zeta, z);
@@ -353,6 +354,31 @@ void upward_pass(RunState& rs, int l, ModeOps& m, int passno, bool start_from_bo
 
 }  // namespace
 
+namespace {
+
+bool all_zero(const Mat& m, int n) {
+  for (int j = 1; j <= n; ++j)
+    for (int i = 1; i <= n; ++i)
+      if (m(i, j) != 0.0) return false;
+  return true;
+}
+
+// Pass 3 without integrating: its start values at every depth (modes without
+// sine amplitudes, whose pass-3 results are never used), or a copy of pass 2
+// when both passes start from the same operator (the equations are the same
+// and the second-parity sources vanish for l > 0).
+void pass3_from_start(ModeOps& m, int nz) {
+  for (int k = 1; k <= nz; ++k) std::fill(m.Rzm2(k).p, m.Rzm2(k).p + kBlk, 0.0);
+  std::fill(m.s2u.begin(), m.s2u.end(), 0.0);
+}
+
+void pass3_from_pass2(ModeOps& m) {
+  m.rzm2 = m.rzm;
+  m.s2u = m.s1u;
+}
+
+}  // namespace
+
 void riccati(RunState& rs, int l) {
   const int nz = rs.cmisc.nz;
   if (static_cast<int>(rs.sol.modes.size()) <= l) rs.sol.modes.resize(static_cast<std::size_t>(l) + 1);
@@ -363,9 +389,17 @@ void riccati(RunState& rs, int l) {
   downward_pass(rs, l, m);
   upward_pass(rs, l, m, 2, true);
   // The sine amplitudes see the bottom operator only for an infinitely deep
-  // water column and the modes that have sine amplitudes.
-  const bool sine_bottom = (l != 0 && l != rs.cmisc.lmax && rs.cmisc.ibotm == 0);
-  upward_pass(rs, l, m, 3, sine_bottom);
+  // water column and the modes that have sine amplitudes; a reflecting bottom
+  // starts them from zero.
+  const bool has_sine = (l != 0 && l != rs.cmisc.lmax);
+  const bool sine_bottom = has_sine && rs.cmisc.ibotm == 0;
+  if (!has_sine) {
+    pass3_from_start(m, nz);
+  } else if (sine_bottom || all_zero(rs.bot.cbotbc, rs.cmisc.nmu)) {
+    pass3_from_pass2(m);
+  } else {
+    upward_pass(rs, l, m, 3, false);
+  }
 }
 
 }  // namespace abyss

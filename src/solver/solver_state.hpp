@@ -62,6 +62,7 @@ struct RhoTau {
 // Counters of the depth integration (for the benchmark and the printout).
 struct SolverCounters {
   long long nderiv = 0;   // derivative evaluations since the counter was reset
+  long long nderiv_pass[4] = {};  // the same by Riccati pass (1..3)
   long long nrhotau = 0;  // evaluations that rebuilt the coefficient matrices
   long long nsolver_calls = 0;  // calls of the ODE integrator (one per layer or sub-step)
 };
