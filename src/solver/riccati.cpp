@@ -166,38 +166,44 @@ void rhotau(RunState& rs, int l, double zeta, double z) {
 
 namespace {
 
+// The products below run column by column (out(:,j) += A(:,k) * B(k,j)) so
+// that the inner loops are contiguous. Coefficient matrices have leading
+// dimension mxmu, state matrices leading dimension n.
+
+// out(:,j) = sign * (init(:,j) + A1 B1(:,j) + A2 B2(:,j)), A2 may be null.
+void column_products(const double* init, int ldi, const double* a1, int lda1, const double* b1, int ldb1,
+                     const double* a2, int lda2, const double* b2, int ldb2, double* out, int ldo, int n,
+                     double sign) {
+  double acc[mxmu];
+  for (int j = 0; j < n; ++j) {
+    for (int i = 0; i < n; ++i) acc[i] = init ? init[i + j * ldi] : 0.0;
+    for (int k = 0; k < n; ++k) {
+      const double s1 = b1[k + j * ldb1];
+      const double* c1 = a1 + k * lda1;
+      for (int i = 0; i < n; ++i) acc[i] += c1[i] * s1;
+      if (a2 == nullptr) continue;
+      const double s2 = b2[k + j * ldb2];
+      const double* c2 = a2 + k * lda2;
+      for (int i = 0; i < n; ++i) acc[i] += c2[i] * s2;
+    }
+    for (int i = 0; i < n; ++i) out[i + j * ldo] = sign * acc[i];
+  }
+}
+
 // W = tauhat + rhohat R.
 void form_w(RhoTau& c, const double* R, int n) {
-  for (int j = 1; j <= n; ++j) {
-    for (int i = 1; i <= n; ++i) {
-      double acc = c.tauhat(i, j);
-      for (int k = 1; k <= n; ++k) acc += c.rhohat(i, k) * R[(k - 1) + (j - 1) * n];
-      c.w(i, j) = acc;
-    }
-  }
+  column_products(c.tauhat.data(), mxmu, c.rhohat.data(), mxmu, R, n, nullptr, 0, nullptr, 0, c.w.data(), mxmu, n,
+                  1.0);
 }
 
 // dR = sign * (rhohat + tauhat R + R W).
 void riccati_rhs(const RhoTau& c, const double* R, double* dR, int n, double sign) {
-  for (int j = 1; j <= n; ++j) {
-    for (int i = 1; i <= n; ++i) {
-      double acc = c.rhohat(i, j);
-      for (int k = 1; k <= n; ++k)
-        acc += c.tauhat(i, k) * R[(k - 1) + (j - 1) * n] + R[(i - 1) + (k - 1) * n] * c.w(k, j);
-      dR[(i - 1) + (j - 1) * n] = sign * acc;
-    }
-  }
+  column_products(c.rhohat.data(), mxmu, c.tauhat.data(), mxmu, R, n, R, n, c.w.data(), mxmu, dR, n, n, sign);
 }
 
 // dT = T W.
 void transmittance_rhs(const RhoTau& c, const double* T, double* dT, int n) {
-  for (int j = 1; j <= n; ++j) {
-    for (int i = 1; i <= n; ++i) {
-      double acc = 0.0;
-      for (int k = 1; k <= n; ++k) acc += T[(i - 1) + (k - 1) * n] * c.w(k, j);
-      dT[(i - 1) + (j - 1) * n] = acc;
-    }
-  }
+  column_products(nullptr, 0, T, n, c.w.data(), mxmu, nullptr, 0, nullptr, 0, dT, n, n, 1.0);
 }
 
 // Source vector: dS(i) = sign * (S W + sa + sb R)(i), with sa, sb 1-based sigma vectors.
