@@ -29,7 +29,7 @@ namespace {
 
 void mismatch(std::ostream& p, const char* what, const std::string& title) {
   p << "\nError in INISHAMP: surfwind and DPF files must have the\nsame spatial quads!\n"
-    << "The " << what << " quads read from phase function " << title << "\n"
+    << what << " read from phase function " << title << "\n"
     << " do not match the surfwind file\n";
 }
 
@@ -69,17 +69,15 @@ bool read_named_dpf(RunState& rs, int k) {
   }
   const auto& q = rs.surf.quadid;
   std::ostream& p = rs.pr();
-  if (nmu != q[0]) mismatch(p, "MU", title);
-  if (nphi != q[1]) mismatch(p, "PHI", title);
-  if (type != q[2]) mismatch(p, "quad TYPE", title);
+  if (nmu != q[0]) mismatch(p, "The MU quads", title);
+  if (nphi != q[1]) mismatch(p, "The PHI quads", title);
+  if (type != q[2]) mismatch(p, "The quad TYPE", title);
   if (nmu != q[0] || nphi != q[1]) return false;
   const int m = rs.cmisc.nmu * (rs.cmisc.nphi / 2 + 1);
   read_dpf_arrays(in, rs.cmisc.nmu, m, rs.pf.pt[static_cast<std::size_t>(k)], name);
   read_dpf_arrays(in, rs.cmisc.nmu, m, rs.pf.pr[static_cast<std::size_t>(k)], name);
   return true;
 }
-
-namespace {
 
 void load_phase_functions(RunState& rs) {
   bool quads_ok = true;
@@ -97,6 +95,8 @@ void load_phase_functions(RunState& rs) {
   }
   if (!quads_ok) herr("inishrad", "Quads of DPF files do not match surfwind");
 }
+
+namespace {
 
 // ---------------------------------------------------------------------------
 // IOP table
@@ -201,9 +201,7 @@ void print_iop_tables(RunState& rs) {
 // ---------------------------------------------------------------------------
 // The band initialization
 
-namespace {
-
-void iop_table_for_band(RunState& rs) {
+void band_iop_table(RunState& rs) {
   if (rs.cmisc.iop != 1) {
     // On the first band the IOP model is asked once at the surface so that its
     // description reaches the printout before the tables.
@@ -220,15 +218,13 @@ void iop_table_for_band(RunState& rs) {
   fill_iop_table(rs);
 }
 
-}  // namespace
-
 void inishamp(RunState& rs) {
   Misc& m = rs.cmisc;
   loadsurface(rs, m.windspd, m.wavenm);
   if (m.idynz == 1 && m.ibotm == 0 && m.nsource > 0) getdynz(rs, m.jwave);
   qasky(rs);
   load_phase_functions(rs);
-  iop_table_for_band(rs);
+  band_iop_table(rs);
   if (m.iprint >= 0) print_iop_tables(rs);
   rs.ciop.a_deep = rs.ciop.A(m.nz, 0);
   rs.ciop.c_deep = rs.ciop.c(m.nz);

@@ -20,8 +20,14 @@ namespace abyss {
 // and bb/b slot; returns false, after the messages, when its mu or phi quads
 // differ from the surface file's.
 bool read_named_dpf(RunState& rs, int k);
+// Phase functions of every component by its option; stops when a named DPF
+// file's quads differ from the surface file's.
+void load_phase_functions(RunState& rs);
 // The IOP table ciop on the grid depths (total and per component).
 void fill_iop_table(RunState& rs);
+// The depth conversion of the band and the IOP table (refuses optical depths
+// in multi-band runs).
+void band_iop_table(RunState& rs);
 // The four IOP printout tables at the depths selected for printing.
 void print_iop_tables(RunState& rs);
 }  // namespace abyss
