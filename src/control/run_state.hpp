@@ -11,6 +11,7 @@
 
 #include "bottom/bottom_state.hpp"
 #include "control/clock.hpp"
+#include "control/dynz_state.hpp"
 #include "control/limits.hpp"
 #include "control/misc_state.hpp"
 #include "derived/derived_state.hpp"
@@ -43,6 +44,7 @@ struct RunState {
   SurfaceOps surf;
   SurfaceLoader surfload;
   ZetaTable cztozeta;
+  DynDepth cdynz;
 
   ModelOpts cmodelopts;
   ComponentOpts comp;

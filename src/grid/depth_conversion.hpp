@@ -1,4 +1,7 @@
-// Conversion between geometric depth z (m) and optical depth zeta.
+// Conversion between geometric depth z (m) and optical depth zeta for the
+// current band (cmisc.wavenm). The caller switches the backscatter
+// calculation off (comp.cbbcalc = 0) around the conversions and back on after.
+// Zero total attenuation stops the run ("trivial case").
 #pragma once
 
 namespace abyss {
@@ -7,4 +10,7 @@ void ztozeta(RunState& rs);  // zeta(1..nz) from z(1..nz), and the fine table
 void zetatoz(RunState& rs);  // z(1..nz) from zeta(1..nz)
 // Geometric depth of an optical depth reached by the integrator (geometric-depth runs).
 double z_of_zeta(RunState& rs, double zeta);
+// Notes in the printout, once per run and conversion, that the adaptive
+// quadrature did not reach its tolerance (its estimate is used as it is).
+void qag_warning(RunState& rs, bool zetatoz);
 }  // namespace abyss

@@ -45,10 +45,55 @@ struct ComponentOpts {
   int abac9n = 0;   // cabac9n
 };
 
+// A specific-absorption or specific-scattering spectrum of one component:
+// loaded (or announced) on first use, on the run's wavelength grid plus the
+// value at the component's reference wavelength.
+struct SpecificSpectrum {
+  bool first_done = false;  // first-use printout written (and file loaded)
+  VecD grid{1, mxwave};     // values at the run's band centres
+  double at_wave0 = 0.0;    // file value interpolated exactly at wave0
+  int iwave = 1;            // band index found last time
+};
+
+// A concentration profile read from a standard data file (depth in m).
+struct ProfileData {
+  bool loaded = false;
+  int n = 0;
+  VecD z, c;
+  int hint = 1;
+};
+
 // First-call flags and loaded tables of the IOP models (cfrstcls and the
 // models' own "loaded" flags).
 struct IopFlags {
   bool abconst_done = false;
+  bool abcase1_done = false;
+  bool abcase2_done = false;
+  bool abnewcase1_done = false;  // achlz takes a_chl from the two-particle model after its first call
+
+  // Specific absorption and scattering per component.
+  std::array<SpecificSpectrum, mxcomp + 1> astar, bstar;
+
+  // Concentration profiles: chlorophyll, CDOM (absorption at its reference
+  // wavelength) and, per component, mineral particles.
+  ProfileData chl, cdom;
+  std::array<ProfileData, mxcomp + 1> minz;
+
+  // Pure water on the run's wavelength grid, and the values of the band in use.
+  bool purewater_loaded = false;
+  VecD aw{1, mxwave}, bw{1, mxwave};
+  int pw_iwave = 1;
+  double pw_wave = -1.0, pw_a = 0.0, pw_b = 0.0;  // the Case models' current pure-water values
+
+  // Chlorophyll absorption: astar at 440 nm for the normalised spectrum.
+  bool achlz_first_done = false;
+  double achlz_astar440 = 0.0;
+  bool acdom_first_done = false;
+
+  // Case 1 normalisation astar(2, 440 nm) and whether pigments absorb at all.
+  double case1_astar440 = 0.0;
+  bool case1_pigment_zero = false;
+  bool case2_negative_b_warned = false;
 };
 
 // Record crangew: data files that do not cover the run's depths and wavelengths.

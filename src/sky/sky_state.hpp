@@ -33,10 +33,21 @@ struct ClearSkyInput {
   int flag = 0;
 };
 
+// First-call flags and remembered values of the sky models (each prints its
+// description once per run).
+struct SkyModelState {
+  bool qasky_done = false;
+  bool cosirrad_done = false, cosrad_done = false, hcnrad_done = false;
+  bool irradat_done = false, datafile_done = false;
+  double cosrad_L0 = 0.0;  // cosine-sky radiance scale, W/(m^2 sr nm)
+  VecD irradat_ed{1, mxwave};  // measured total Ed averaged over each band
+};
+
 // radsky(r, s): quad-averaged incident radiance travelling downward; cerik.
 struct SkyRadiance {
   Mat radsky{mxmu, mxphi};
   VecD ed_diffuse{1, mxwave}, ed_direct{1, mxwave};  // cerik
+  SkyModelState models;
 };
 
 }  // namespace abyss

@@ -1,0 +1,180 @@
+// Conversion between geometric depth z and optical depth zeta = integral of
+// the beam attenuation c = a + b over depth, for the current band.
+//
+// Geometric-depth runs also get a fine table (zeta, z) so that the Riccati
+// integrator, which steps in optical depth, can find the geometric depth at
+// which to ask for IOPs. The table starts at the first output depth with the
+// same optical depth as zeta(1), so table and output grid agree exactly at
+// every output depth even when the grid does not begin at the surface.
+//
+// Callers (the band initialization) switch off the backscatter calculation
+// (comp.cbbcalc = 0) around these calls: only a and b are needed here.
+#include "grid/depth_conversion.hpp"
+
+#include <gsl/gsl_errno.h>
+#include <gsl/gsl_integration.h>
+
+#include <algorithm>
+#include <memory>
+
+#include "control/errors.hpp"
+#include "control/run_state.hpp"
+#include "iop/abscat.hpp"
+
+namespace abyss {
+namespace {
+
+// QUADPACK settings of both conversions: 7/15-point Gauss-Kronrod, at most
+// 25 subintervals.
+constexpr double kEpsAbs = 1.0e-4;
+constexpr double kEpsRel = 1.0e-5;
+constexpr std::size_t kLimit = 25;
+
+// Integrand context. The integrand cannot throw through GSL's C frames, so a
+// zero attenuation is only noted here and reported once QAG has returned.
+struct Integrand {
+  RunState* rs = nullptr;
+  bool inverse = false;  // true: 1/c (optical-depth runs), false: c
+  bool zero_seen = false;
+};
+
+double beam_attenuation(RunState& rs, double depth) {
+  IopValues v = abscat(rs, depth, rs.cmisc.wavenm, rs.cmisc.ncomp);
+  return v.atot + v.btot;
+}
+
+double integrand(double depth, void* params) {
+  auto* ctx = static_cast<Integrand*>(params);
+  double c = beam_attenuation(*ctx->rs, depth);
+  if (c <= 0.0) {
+    ctx->zero_seen = true;
+    return 0.0;
+  }
+  return ctx->inverse ? 1.0 / c : c;
+}
+
+// Light that is neither absorbed nor scattered never changes with depth:
+// there is nothing to solve.
+[[noreturn]] void trivial_case(RunState& rs, const char* routine) {
+  rs.con() << "Total attenuation is ZERO.  Light field does not change with depth.\n";
+  herr(routine, "trivial case");
+}
+
+// c (or 1/c) at one depth, with the zero-attenuation stop.
+double point_value(RunState& rs, double depth, bool inverse, const char* routine) {
+  double c = beam_attenuation(rs, depth);
+  if (c <= 0.0) trivial_case(rs, routine);
+  return inverse ? 1.0 / c : c;
+}
+
+}  // namespace
+
+void qag_warning(RunState& rs, bool zetatoz) {
+  bool& warned = zetatoz ? rs.cztozeta.qag_warned_zetatoz : rs.cztozeta.qag_warned_ztozeta;
+  if (warned) return;
+  warned = true;
+  rs.pr() << "\n"
+          << "     Routine \"QAG\" had a difficult time integrating dzeta/c in routine zetatoz.\n"
+          << "     This error message does not mean the results are necessarily inaccurate, so\n"
+          << (zetatoz ? "     ingore the error message from \"QAG\" unless the Abyssolver output is clearly wrong.\n"
+                      : "     ingore the error message from \"QAG\" unless the output is clearly wrong.\n");
+}
+
+namespace {
+
+// One QAG integration of c (or 1/c) from lo to hi. A QAG difficulty is
+// reported once per run and its estimate used as it is.
+class Quadrature {
+ public:
+  Quadrature(RunState& rs, bool inverse)
+      : ws_(gsl_integration_workspace_alloc(kLimit), gsl_integration_workspace_free) {
+    ctx_.rs = &rs;
+    ctx_.inverse = inverse;
+  }
+  double operator()(double lo, double hi) {
+    gsl_function f{&integrand, &ctx_};
+    double result = 0.0, abserr = 0.0;
+    gsl_error_handler_t* old = gsl_set_error_handler_off();
+    int status = gsl_integration_qag(&f, lo, hi, kEpsAbs, kEpsRel, kLimit, GSL_INTEG_GAUSS15, ws_.get(), &result,
+                                     &abserr);
+    gsl_set_error_handler(old);
+    if (ctx_.zero_seen) trivial_case(*ctx_.rs, ctx_.inverse ? "ZETATOZ" : "ZTOZETA");
+    if (status != 0) qag_warning(*ctx_.rs, ctx_.inverse);
+    return result;
+  }
+
+ private:
+  Integrand ctx_;
+  std::unique_ptr<gsl_integration_workspace, void (*)(gsl_integration_workspace*)> ws_;
+};
+
+// Table sub-intervals per metre: as many as fit the table, at most 10.
+int table_density(int nz, double zlast) {
+  if (zlast <= 0.0) return 10;
+  return std::min(10, static_cast<int>((ZetaTable::kCapacity - nz) / zlast));
+}
+
+void table_append(ZetaTable& t, double zeta, double z) {
+  t.zeta[static_cast<std::size_t>(t.n)] = zeta;
+  t.z[static_cast<std::size_t>(t.n)] = z;
+  ++t.n;
+}
+
+// Splits [z0, z1] into equal parts and appends one table entry per part.
+void table_fill_interval(ZetaTable& t, Quadrature& quad, int nd, double z0, double z1) {
+  int parts = static_cast<int>(nd * (z1 - z0)) + 1;
+  double step = (z1 - z0) / parts;
+  double zeta = t.zeta[static_cast<std::size_t>(t.n - 1)];
+  for (int i = 1; i <= parts; ++i) {
+    double lo = z0 + (i - 1) * step;
+    double hi = (i == parts) ? z1 : z0 + i * step;
+    zeta += quad(lo, hi);
+    table_append(t, zeta, hi);
+  }
+}
+
+}  // namespace
+
+void zetatoz(RunState& rs) {
+  Grid& g = rs.cgrid;
+  g.z(1) = g.zeta(1) * point_value(rs, g.zeta(1), true, "ZETATOZ");
+  Quadrature quad(rs, true);
+  for (int k = 1; k < rs.cmisc.nz; ++k) g.z(k + 1) = g.z(k) + quad(g.zeta(k), g.zeta(k + 1));
+}
+
+void ztozeta(RunState& rs) {
+  Grid& g = rs.cgrid;
+  ZetaTable& t = rs.cztozeta;
+  const int nz = rs.cmisc.nz;
+  t.zeta.assign(ZetaTable::kCapacity, 0.0);
+  t.z.assign(ZetaTable::kCapacity, 0.0);
+  t.n = 0;
+  const int nd = table_density(nz, g.z(nz));
+  g.zeta(1) = g.z(1) * point_value(rs, g.z(1), false, "ZTOZETA");
+  table_append(t, g.zeta(1), g.z(1));
+  Quadrature quad(rs, false);
+  for (int k = 1; k < nz; ++k) {
+    g.zeta(k + 1) = g.zeta(k) + quad(g.z(k), g.z(k + 1));
+    table_fill_interval(t, quad, nd, g.z(k), g.z(k + 1));
+  }
+}
+
+// Linear interpolation in the fine table. Beyond its ends (the integrator
+// may step slightly past the last depth) the local attenuation carries the
+// depth on: dz = dzeta / c.
+double z_of_zeta(RunState& rs, double zeta) {
+  const ZetaTable& t = rs.cztozeta;
+  if (t.n < 1) herr("z_of_zeta", "the depth conversion table is empty");
+  auto first = t.zeta.begin(), last = t.zeta.begin() + t.n;
+  if (zeta <= *first || zeta >= *(last - 1) || t.n == 1) {
+    std::size_t end = (zeta <= *first) ? 0 : static_cast<std::size_t>(t.n - 1);
+    if (zeta == t.zeta[end]) return t.z[end];
+    return t.z[end] + (zeta - t.zeta[end]) * point_value(rs, t.z[end], true, "ZTOZETA");
+  }
+  auto hi = std::upper_bound(first, last, zeta);
+  auto i1 = static_cast<std::size_t>(hi - t.zeta.begin()), i0 = i1 - 1;
+  double w = (zeta - t.zeta[i0]) / (t.zeta[i1] - t.zeta[i0]);
+  return t.z[i0] + w * (t.z[i1] - t.z[i0]);
+}
+
+}  // namespace abyss

@@ -1,0 +1,54 @@
+// The shipped example runs go through initialization with the IOP model
+// echoed in its section of the printout.
+#include <gtest/gtest.h>
+
+#include <sstream>
+
+#include "support/run_input.hpp"
+
+using abyss::testing::read_file;
+using abyss::testing::ScratchRun;
+
+namespace {
+std::string example(const std::string& name) {
+  return read_file(std::string(ABYSS_SOURCE_DIR) + "/examples/" + name + ".txt");
+}
+// The IOP section of a printout.
+std::string iop_section(const std::string& p) {
+  const auto b = p.find("  ***** BEGIN IOP MODEL SPECIFICATIONS *****");
+  const auto e = p.find("  ***** END IOP MODEL SPECIFICATIONS *****");
+  if (b == std::string::npos || e == std::string::npos) return "";
+  return p.substr(b, e - b);
+}
+}  // namespace
+
+TEST(IopExamples, EachExampleEchoesItsModel) {
+  const std::pair<std::string, std::string> runs[] = {{"constant_single", "\"abconst\""},
+                                                      {"case1_default", "\"abcase1\""},
+                                                      {"case2_coastal", "\"abcase2\""}};
+  for (const auto& [name, routine] : runs) {
+    SCOPED_TRACE(name);
+    ScratchRun run;
+    std::string console;
+    ASSERT_EQ(run.run_exe(example(name), console), 0) << console;
+    const std::string p = read_file(run.printout(name));
+    EXPECT_NE(iop_section(p).find("The IOP routine " + routine + " is being used"), std::string::npos);
+    EXPECT_EQ(p.find("WARNING MESSAGES FOR INPUT DATA FILES"), std::string::npos);  // the data cover the runs
+    EXPECT_EQ(p.find("CheckDat"), std::string::npos);
+  }
+}
+
+TEST(IopExamples, ProfileShallowerThanTheRunIsListedInTheWarningBlock) {
+  std::string input = example("case2_coastal");
+  const std::string depths = "0 5 0.0 2.0 5.0 10.0 20.0";
+  input.replace(input.find(depths), depths.size(), "0 2 0.0 300.0");
+  ScratchRun run;
+  std::string console;
+  ASSERT_EQ(run.run_exe(input, console), 0) << console;
+  const std::string p = read_file(run.printout("case2_coastal"));
+  EXPECT_NE(p.find("     NUMBER OF FILES WITH WARNINGS:    2\n"), std::string::npos);
+  EXPECT_NE(p.find("     Data file: ../data/chlzprofile_gaussian.txt\n"), std::string::npos);
+  EXPECT_NE(p.find("        For depths greater than 200.0 m the value at 200.0 m will be used\n"), std::string::npos);
+  // The block is the last thing initialization writes, after the bottom section.
+  EXPECT_LT(p.find("END BOTTOM BOUNDARY SPECIFICATIONS"), p.find("WARNING MESSAGES FOR INPUT DATA FILES"));
+}
