@@ -24,6 +24,7 @@ struct BottomState {
   VecD rgrid{1, mxwave};      // reflectance on the band grid (tabulated bottoms)
   bool rbottom_done = false;  // first call of rbottom made
   double rbottom_wave = -1.0; // wavelength of the last reflectance message
+  int iwave = 0;              // band index found last (checkiwav)
   bool brdf_done = false;     // first call of brdfbotm made
   double brdf_pi = 0.0;       // pi of the surface-file header
   int brdf_type = 0;          // bottom type remembered by brdfbotm

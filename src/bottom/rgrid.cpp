@@ -1,21 +1,21 @@
 #include "bottom/rgrid.hpp"
 
-#include <cmath>
-
-#include "control/errors.hpp"
 #include "control/run_state.hpp"
+#include "iop/data_files.hpp"
 
 namespace abyss {
 
-void load_rgrid(RunState&) {
-  herr("rbottom", "tabulated bottom reflectances (bottom type >= 2) are not available in this build");
+// The file is a standard data file (ten header records, then wavelength and
+// reflectance), interpolated linearly onto the band centres.
+void load_rgrid(RunState& rs) {
+  double y0 = 0.0;
+  VecD unused(1, mxwave);
+  getongrid1(rs, kSpectrum, 10, 0, rs.cmisc.nwave, rs.cfilenames[15], -1.0, y0, rs.cwave.wave, rs.bot.rgrid, unused);
 }
 
-int band_index(const RunState& rs, double wavenm) {
-  int best = 1;
-  for (int j = 2; j <= rs.cmisc.nwave; ++j)
-    if (std::fabs(rs.cwave.wave(j) - wavenm) < std::fabs(rs.cwave.wave(best) - wavenm)) best = j;
-  return best;
+int band_index(RunState& rs, double wavenm) {
+  checkiwav(rs, rs.bot.iwave, wavenm);
+  return rs.bot.iwave;
 }
 
 }  // namespace abyss

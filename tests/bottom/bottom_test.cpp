@@ -159,3 +159,30 @@ TEST(InfiniteBottom, AsymptoticDistributionIsPrintedAndPhysical) {
   EXPECT_NE(t.find("    iu   theta(deg)   L_down/L_down(cap)   L_up/L_down(cap)\n"), std::string::npos);
   EXPECT_NE(t.find("    10         3.53          1.00000E+00"), std::string::npos) << t;
 }
+
+TEST(BottomReflectance, TabulatedReflectanceIsInterpolatedOntoTheBands) {
+  SolverSetup s;
+  s.ibotm = 2;
+  SolverRun run(s);
+  RunState& rs = *run;
+  rs.cmisc.nwave = 2;
+  rs.cwave.wave(1) = 400.0;
+  rs.cwave.wave(2) = 500.0;
+  rs.cfilenames[15] = std::string(ABYSS_SOURCE_DIR) + "/data/botmrefl/reef_cca.txt";
+  pntbc(rs);
+  const double r400 = rbottom(rs, 2, 400.0);
+  rbottom(rs, 2, 400.0);  // same wavelength: no second message
+  const double r500 = rbottom(rs, 2, 500.0);
+  EXPECT_NEAR(r400, 0.135819, 1e-9);
+  EXPECT_NEAR(r500, 0.123266, 1e-9);
+  EXPECT_EQ(rs.cmisc.rbottom, r500);
+  const std::string t = run.printout_text();
+  EXPECT_NE(t.find("     The bottom reflectance R is obtained from measured values read  from a file named:\n     " +
+                   rs.cfilenames[15] + "\n  (Linear interpolation is used to define R at all wavelengths)\n"),
+            std::string::npos)
+      << t;
+  const std::string at400 = "     The bottom reflectance at wavelength 400.0 nm is  R = 0.136\n";
+  EXPECT_NE(t.find(at400), std::string::npos) << t;
+  EXPECT_EQ(t.find(at400, t.find(at400) + 1), std::string::npos);
+  EXPECT_NE(t.find("     The bottom reflectance at wavelength 500.0 nm is  R = 0.123\n"), std::string::npos);
+}
