@@ -149,10 +149,10 @@ double quad_average(double g, const QuadSamples& in, const QuadSamples& out, dou
 
 }  // namespace
 
-void fill_phase(RunState& rs, double g) {
+void fill_phase(RunState& rs, double g, int k) {
   const int nmu = rs.cmisc.nmu, half = rs.cmisc.nphi / 2 + 1;
-  Mat& pt = rs.pf.pt[1];
-  Mat& pr = rs.pf.pr[1];
+  Mat& pt = rs.pf.pt[static_cast<std::size_t>(k)];
+  Mat& pr = rs.pf.pr[static_cast<std::size_t>(k)];
   pt.zero();
   pr.zero();
   const int nm = 6, np = 6;

@@ -34,8 +34,8 @@ struct SolverRun {
 
 // Fills the sky with a collimated sun of plane irradiance ed in quad (u, s) and nothing else.
 void set_sun(RunState& rs, int u, int s, double ed);
-// Quad-averaged phase function of Henyey-Greenstein asymmetry g (g = 0: isotropic) into component 1.
-void fill_phase(RunState& rs, double g);
+// Quad-averaged phase function of Henyey-Greenstein asymmetry g (g = 0: isotropic) into component k.
+void fill_phase(RunState& rs, double g, int k = 1);
 // Solves the band without inishamp (the run state already holds its inputs).
 void solve(RunState& rs);
 
