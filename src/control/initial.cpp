@@ -67,6 +67,24 @@ class RecordReader {
     for (std::size_t i = 0; i < n; ++i) v[i] = integer(r, record, i);
     return v;
   }
+  // A record whose second item counts the values that follow it (records 17
+  // and 21); at most `max_count` of them are taken.
+  util::ListRecord counted(int record, long min_count, long max_count, const char* what) {
+    util::ListRecord r;
+    {
+      util::ListCursor cur(*rs_.input);
+      try {
+        cur.take(r, 2);
+        long n = r.has(1) ? util::parse_integer(*r.items[1]) : 0;
+        if (n < min_count) fail(record, fmt::format("the number of {} is {}", what, n));
+        cur.take(r, static_cast<std::size_t>(std::min(n, max_count)));
+      } catch (const util::ListReadError& e) {
+        fail(record, e.what());
+      }
+    }
+    if (r.at_eof()) fail(record, "the file ends before this record");
+    return r;
+  }
   std::string name(int record, std::size_t width = util::kNameLen) {
     auto s = util::read_name_record(*rs_.input, width);
     if (!s) fail(record, "the file ends before this record");
@@ -208,19 +226,7 @@ void read_wavelengths(RunState& rs, RecordReader& rr) {
 
 void read_sky(RunState& rs, RecordReader& rr) {
   // Record 17: iskyflag, the count n, then n values, all one record.
-  util::ListRecord r;
-  {
-    util::ListCursor cur(*rs.input);
-    try {
-      cur.take(r, 2);
-      long n = r.has(1) ? util::parse_integer(*r.items[1]) : 0;
-      if (n < 0 || n > 100) rr.fail(17, fmt::format("the sky value count {} is out of range", n));
-      cur.take(r, static_cast<std::size_t>(n));
-    } catch (const util::ListReadError& e) {
-      rr.fail(17, e.what());
-    }
-  }
-  if (r.at_eof()) rr.fail(17, "the file ends before this record");
+  util::ListRecord r = rr.counted(17, 0, 100, "sky values");
   Sky& sky = rs.csky;
   sky.iskyflag = rr.integer(r, 17, 0);
   const std::size_t n = r.given() > 2 ? r.given() - 2 : 0;
@@ -294,18 +300,7 @@ void depth_error(RunState& rs, const std::vector<double>& z) {
 
 void read_depths(RunState& rs, RecordReader& rr) {
   // Record 21: iop, nz, then nz depths, one record.
-  util::ListRecord r;
-  {
-    util::ListCursor cur(*rs.input);
-    try {
-      cur.take(r, 2);
-      long nz = r.has(1) ? util::parse_integer(*r.items[1]) : 0;
-      if (nz < 1) rr.fail(21, fmt::format("the number of output depths is {}", nz));
-      cur.take(r, static_cast<std::size_t>(std::min<long>(nz, mxz)));
-    } catch (const util::ListReadError& e) {
-      rr.fail(21, e.what());
-    }
-  }
+  util::ListRecord r = rr.counted(21, 1, mxz, "output depths");
   rs.cmisc.iop = rr.integer(r, 21, 0);
   const std::size_t n = r.given() > 2 ? r.given() - 2 : 0;
   long want = std::min<long>(rr.integer(r, 21, 1), mxz);

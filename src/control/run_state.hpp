@@ -19,6 +19,7 @@
 #include "iop/iop_state.hpp"
 #include "output/output_state.hpp"
 #include "phase/phase_state.hpp"
+#include "sky/radtranx_state.hpp"
 #include "sky/sky_state.hpp"
 #include "solver/solver_state.hpp"
 #include "sources/sources_state.hpp"
@@ -57,6 +58,7 @@ struct RunState {
   Sky csky;
   ClearSkyInput cgcirr1;
   SkyRadiance sky;
+  RadtranxState rtx;  // clear-sky irradiance model
 
   SourceState src;
   BottomState bot;
