@@ -220,7 +220,7 @@ void source_rhs(const RhoTau& c, const double* R, const double* S, const VecD& s
 
 void drtdzs(RunState& rs, double zeta, const double* y, double* dy) {
   Misc& m = rs.cmisc;
-  const int n = m.nmu, l = m.lmode;
+  const int n = rs.sol.crhotau.nact, l = m.lmode;
   ++rs.sol.counters.nderiv;
   ++rs.sol.counters.nderiv_pass[m.ipass & 3];
   if (m.iop != 1) m.zcur = z_of_zeta(rs, zeta);
@@ -302,10 +302,11 @@ void pack(CBlk b, double* y, int n) {
     for (int i = 1; i <= n; ++i) y[(i - 1) + (j - 1) * n] = b(i, j);
 }
 
-void store_down(ModeOps& m, int k, const double* y, int n) {
+void store_down(ModeOps& m, int k, const double* y, int n, int nmu) {
   const int n2 = n * n;
   unpack(y, m.Rzw(k), n);
   unpack(y + n2, m.Twz(k), n);
+  if (n < nmu) m.Twz(k)(nmu, nmu) = 1.0;  // the cap of a mode l > 0 is not integrated: T keeps its start value
   if (!m.with_sources) return;
   std::copy(y + 2 * n2, y + 2 * n2 + n, m.S1d(k));
   std::copy(y + 2 * n2 + n, y + 2 * n2 + 2 * n, m.S2d(k));
@@ -317,11 +318,11 @@ void store_up(ModeOps& m, int k, const double* y, int n, int pass) {
 }
 
 void downward_pass(RunState& rs, int l, ModeOps& m) {
-  const int n = rs.cmisc.nmu, nz = rs.cmisc.nz;
+  const int n = rs.sol.crhotau.nact, nz = rs.cmisc.nz;
   const bool src = rs.cmisc.nsource != 0;
   std::vector<double> y(static_cast<std::size_t>(2 * n * n + (src ? 2 * n : 0)), 0.0);
   for (int i = 0; i < n; ++i) y[static_cast<std::size_t>(n * n + i + i * n)] = 1.0;  // T = I
-  store_down(m, 1, y.data(), n);
+  store_down(m, 1, y.data(), n, rs.cmisc.nmu);
   rs.cmisc.ipass = 1;
   if (nz < 2) return;
   Pass pass(rs, y.size(), 1.0);
@@ -335,13 +336,13 @@ void downward_pass(RunState& rs, int l, ModeOps& m) {
       pass.advance(t, tout, y.data(), l);
       ++rs.sol.counters.nsolver_calls;
     }
-    store_down(m, k + 1, y.data(), n);
+    store_down(m, k + 1, y.data(), n, rs.cmisc.nmu);
   }
 }
 
 // Upward pass 2 (cosine amplitudes) or 3 (sine amplitudes), started from R0 at the deepest depth.
 void upward_pass(RunState& rs, int l, ModeOps& m, int passno, bool start_from_bottom) {
-  const int n = rs.cmisc.nmu, nz = rs.cmisc.nz;
+  const int n = rs.sol.crhotau.nact, nz = rs.cmisc.nz;
   const bool src = rs.cmisc.nsource != 0;
   std::vector<double> y(static_cast<std::size_t>(n * n + (src ? n : 0)), 0.0);
   if (start_from_bottom) pack(CBlk{rs.bot.cbotbc.data()}, y.data(), n);
@@ -392,6 +393,7 @@ void riccati(RunState& rs, int l) {
   m.resize(nz, rs.cmisc.nsource != 0);
   rs.cmisc.lmode = l;
   rs.sol.crhotau.valid = false;
+  rs.sol.crhotau.nact = (l == 0) ? rs.cmisc.nmu : rs.cmisc.nmu - 1;
   downward_pass(rs, l, m);
   upward_pass(rs, l, m, 2, true);
   // The sine amplitudes see the bottom operator only for an infinitely deep

@@ -51,6 +51,9 @@ struct RhoTau {
   Mat w{mxmu, mxmu};              // W = tauhat + rhohat*R, formed per evaluation
   Mat ptmix{mxmu, mxhat}, prmix{mxmu, mxhat};  // component-weighted phase functions
   VecD cosl{1, mxphi};            // cos(l*phi(s)) of the current mode
+  // Bands integrated for the current mode: nmu for l = 0; nmu - 1 for l > 0,
+  // whose polar-cap row and column are identically zero.
+  int nact = 0;
   // The coefficient matrices depend on the depth only through the albedo and
   // the component weights b_k/b; they are recomputed only when those change.
   bool valid = false;
