@@ -135,6 +135,7 @@ void print_asymptotic(RunState& rs) {
 
 void infbotm(RunState& rs, int l) {
   const int nz = rs.cmisc.nz;
+  rhotau_reset(rs);
   rhotau(rs, l, rs.cgrid.zeta(nz), rs.cgrid.z(nz));
   const int n = (l == 0) ? rs.cmisc.nmu : rs.cmisc.nmu - 1;
   rs.bot.cbotbc.zero();  // for l > 0 the polar-cap row and column stay zero

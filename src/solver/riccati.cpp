@@ -47,75 +47,49 @@ namespace {
 // ---------------------------------------------------------------------------
 // Coefficient matrices
 
-// Phase functions mixed by the components' shares of the scattering. A single
-// component with the whole scattering is used in place.
-void mix_phase(RunState& rs, const double* wk, const Mat*& pt, const Mat*& pr) {
-  const int ncomp = rs.cmisc.ncomp;
-  const int nmu = rs.cmisc.nmu;
-  const int ncol = nmu * (rs.cmisc.nphi / 2 + 1);
-  if (ncomp == 1 && wk[1] == 1.0) {
-    pt = &rs.pf.pt[1];
-    pr = &rs.pf.pr[1];
-    return;
-  }
-  RhoTau& c = rs.sol.crhotau;
-  for (int i = 1; i <= ncol; ++i) {
-    double* mt = c.ptmix.col(i);
-    double* mr = c.prmix.col(i);
-    std::fill(mt, mt + nmu, 0.0);
-    std::fill(mr, mr + nmu, 0.0);
-    for (int k = 1; k <= ncomp; ++k) {
-      if (wk[k] == 0.0) continue;
-      const double* ct = rs.pf.pt[k].col(i);
-      const double* cr = rs.pf.pr[k].col(i);
-      for (int r = 0; r < nmu; ++r) {
-        mt[r] += wk[k] * ct[r];
-        mr[r] += wk[k] * cr[r];
-      }
-    }
-  }
-  pt = &c.ptmix;
-  pr = &c.prmix;
-}
-
 // Azimuth differences 0..360 deg folded onto 0..180 deg: the weight of the
 // folded band s' is cos(l phi(s')) counted once for 0 and 180 deg and twice otherwise.
-double folded_weight(const RhoTau& c, int s, int nphi) {
-  const int half = nphi / 2 + 1;
-  return (s == 1 || s == half) ? c.cosl(s) : 2.0 * c.cosl(s);
+void folded_weights(RunState& rs, int l, double* wgt) {
+  RhoTau& c = rs.sol.crhotau;
+  const int nphi = rs.cmisc.nphi, half = nphi / 2 + 1;
+  for (int s = 1; s <= nphi; ++s) c.cosl(s) = std::cos(l * rs.cgridphi.phi(s));
+  for (int s = 1; s <= half; ++s) wgt[s] = (s == 1 || s == half) ? c.cosl(s) : 2.0 * c.cosl(s);
 }
 
-void fourier_sums(RunState& rs, int l, double w0, const Mat& pt, const Mat& pr) {
-  RhoTau& c = rs.sol.crhotau;
+// Fourier sums of one phase function for mode l, divided by the mu of the
+// outgoing band: the coefficient matrices of unit albedo without the
+// attenuation term. Linear in the phase function, so the sums of the
+// components combine with their shares of the scattering.
+void unit_sums(RunState& rs, int l, const Mat& pt, const Mat& pr, Mat& st, Mat& sr) {
   const int nmu = rs.cmisc.nmu, nphi = rs.cmisc.nphi;
   const Grid& g = rs.cgrid;
-  for (int s = 1; s <= nphi; ++s) c.cosl(s) = std::cos(l * rs.cgridphi.phi(s));
   double wgt[mxphi / 2 + 2];
-  for (int s = 1; s <= nphi / 2 + 1; ++s) wgt[s] = folded_weight(c, s, nphi);
+  folded_weights(rs, l, wgt);
   for (int u = 1; u < nmu; ++u) {
     const double fu = g.fmu(u);
     for (int r = 1; r < nmu; ++r) {
-      double st = 0.0, sr = 0.0;
+      double at = 0.0, ar = 0.0;
       for (int s = 1; s <= nphi / 2 + 1; ++s) {
         const int col = (s - 1) * nmu + u;
-        st += wgt[s] * pt(r, col);
-        sr += wgt[s] * pr(r, col);
+        at += wgt[s] * pt(r, col);
+        ar += wgt[s] * pr(r, col);
       }
-      c.rhohat(r, u) = w0 * sr / fu;
-      c.tauhat(r, u) = (w0 * st - (r == u ? 1.0 : 0.0)) / fu;
+      st(r, u) = at / fu;
+      sr(r, u) = ar / fu;
     }
   }
-  // The polar cap has no azimuthal structure: it couples only to mode 0.
+  // The polar cap has no azimuthal structure: it couples only to mode 0
+  // (column I = nmu is the cap with s = 1).
+  const bool m0 = (l == 0);
   const double fcap = g.fmu(nmu);
   for (int i = 1; i < nmu; ++i) {
-    const bool m0 = (l == 0);
-    c.rhohat(i, nmu) = m0 ? nphi * w0 * pr(i, nmu) / fcap : 0.0;
-    c.tauhat(i, nmu) = m0 ? nphi * w0 * pt(i, nmu) / fcap : 0.0;
-    c.rhohat(nmu, i) = m0 ? w0 * pr(nmu, i) / g.fmu(i) : 0.0;
-    c.tauhat(nmu, i) = m0 ? w0 * pt(nmu, i) / g.fmu(i) : 0.0;
+    sr(i, nmu) = m0 ? nphi * pr(i, nmu) / fcap : 0.0;
+    st(i, nmu) = m0 ? nphi * pt(i, nmu) / fcap : 0.0;
+    sr(nmu, i) = m0 ? pr(nmu, i) / g.fmu(i) : 0.0;
+    st(nmu, i) = m0 ? pt(nmu, i) / g.fmu(i) : 0.0;
   }
-  c.rhohat(nmu, nmu) = (l == 0) ? w0 * pr(nmu, nmu) / fcap : 0.0;
-  c.tauhat(nmu, nmu) = (l == 0) ? (w0 * pt(nmu, nmu) - 1.0) / fcap : 0.0;
+  sr(nmu, nmu) = m0 ? pr(nmu, nmu) / fcap : 0.0;
+  st(nmu, nmu) = m0 ? pt(nmu, nmu) / fcap : 0.0;
 }
 
 // Phase functions chosen per depth by the IOP model (ac-9 option) change
@@ -136,6 +110,48 @@ bool cache_hit(const RunState& rs, int l, double w0, const double* wk) {
 
 }  // namespace
 
+namespace {
+
+// rhohat = w0 sum_k (b_k/b) SR_k, tauhat = w0 sum_k (b_k/b) ST_k - diag(1/mu)
+// (the cap's attenuation only in mode 0).
+void combine(RunState& rs, int l, double w0, const double* wk) {
+  RhoTau& c = rs.sol.crhotau;
+  const int nmu = rs.cmisc.nmu, ncomp = rs.cmisc.ncomp;
+  for (int j = 1; j <= nmu; ++j) {
+    double* rho = c.rhohat.col(j);
+    double* tau = c.tauhat.col(j);
+    std::fill(rho, rho + nmu, 0.0);
+    std::fill(tau, tau + nmu, 0.0);
+    for (int k = 1; k <= ncomp; ++k) {
+      const double f = w0 * wk[k];
+      if (f == 0.0) continue;
+      const double* sr = c.srk[static_cast<std::size_t>(k)].col(j);
+      const double* st = c.stk[static_cast<std::size_t>(k)].col(j);
+      for (int i = 0; i < nmu; ++i) {
+        rho[i] += f * sr[i];
+        tau[i] += f * st[i];
+      }
+    }
+    if (j < nmu || l == 0) tau[j - 1] -= 1.0 / rs.cgrid.fmu(j);
+  }
+}
+
+void component_sums(RunState& rs, int l) {
+  RhoTau& c = rs.sol.crhotau;
+  for (int k = 1; k <= rs.cmisc.ncomp; ++k) {
+    const auto kk = static_cast<std::size_t>(k);
+    unit_sums(rs, l, rs.pf.pt[kk], rs.pf.pr[kk], c.stk[kk], c.srk[kk]);
+  }
+  c.sums_l = l;
+}
+
+}  // namespace
+
+void rhotau_reset(RunState& rs) {
+  rs.sol.crhotau.valid = false;
+  rs.sol.crhotau.sums_l = -1;
+}
+
 void rhotau(RunState& rs, int l, double zeta, double z) {
   const double depth = (rs.cmisc.iop == 1) ? zeta : z;
   const IopValues v = abscat(rs, depth, rs.cmisc.wavenm, rs.cmisc.ncomp);
@@ -147,11 +163,9 @@ void rhotau(RunState& rs, int l, double zeta, double z) {
   if (v.btot >= 1.0e-6)
     for (int k = 1; k <= rs.cmisc.ncomp; ++k) wk[k] = v.b[k] / v.btot;
   if (cache_hit(rs, l, w0, wk)) return;
-  const Mat* pt = nullptr;
-  const Mat* pr = nullptr;
-  mix_phase(rs, wk, pt, pr);
-  fourier_sums(rs, l, w0, *pt, *pr);
   RhoTau& ct = rs.sol.crhotau;
+  if (ct.sums_l != l || phase_varies_with_depth(rs)) component_sums(rs, l);
+  combine(rs, l, w0, wk);
   ct.valid = true;
   ct.l_cached = l;
   ct.w0_cached = w0;
@@ -392,7 +406,7 @@ void riccati(RunState& rs, int l) {
   ModeOps& m = rs.sol.modes[static_cast<std::size_t>(l)];
   m.resize(nz, rs.cmisc.nsource != 0);
   rs.cmisc.lmode = l;
-  rs.sol.crhotau.valid = false;
+  rhotau_reset(rs);  // new band or mode: the phase functions may have changed
   rs.sol.crhotau.nact = (l == 0) ? rs.cmisc.nmu : rs.cmisc.nmu - 1;
   downward_pass(rs, l, m);
   upward_pass(rs, l, m, 2, true);

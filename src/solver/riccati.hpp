@@ -8,6 +8,8 @@ struct RunState;
 // Coefficient matrices rhohat and tauhat of mode l at one depth (into rs.sol.crhotau);
 // also leaves the total a and b of that depth in cmisc.acur / bcur.
 void rhotau(RunState& rs, int l, double zeta, double z);
+// Forgets the remembered coefficient matrices (new band or mode: the phase functions may have changed).
+void rhotau_reset(RunState& rs);
 
 // Right-hand side of the pass recorded in cmisc.ipass at optical depth zeta.
 void drtdzs(RunState& rs, double zeta, const double* y, double* dy);

@@ -49,7 +49,14 @@ struct ModeOps {
 struct RhoTau {
   Mat rhohat{mxmu, mxmu}, tauhat{mxmu, mxmu};
   Mat w{mxmu, mxmu};              // W = tauhat + rhohat*R, formed per evaluation
-  Mat ptmix{mxmu, mxhat}, prmix{mxmu, mxhat};  // component-weighted phase functions
+  // Per-component Fourier sums of the phase functions for mode sums_l (unit
+  // albedo, divided by the outgoing mu); the coefficient matrices are their
+  // combination with the components' shares of the scattering.
+  std::array<Mat, mxcomp + 1> stk, srk;
+  int sums_l = -1;
+  RhoTau() {
+    for (int k = 1; k <= mxcomp; ++k) stk[static_cast<std::size_t>(k)] = srk[static_cast<std::size_t>(k)] = Mat(mxmu, mxmu);
+  }
   VecD cosl{1, mxphi};            // cos(l*phi(s)) of the current mode
   // Bands integrated for the current mode: nmu for l = 0; nmu - 1 for l > 0,
   // whose polar-cap row and column are identically zero.
