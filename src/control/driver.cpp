@@ -7,6 +7,7 @@
 #include "control/initial.hpp"
 #include "control/run_state.hpp"
 #include "derived/analysis.hpp"
+#include "output/writers.hpp"
 #include "solver/radamps.hpp"
 #include "sources/sources.hpp"
 #include "util/fortran_format.hpp"
@@ -106,6 +107,7 @@ std::ifstream ioshorten(const std::string& filename, const std::string& callname
 }
 
 void closeall(RunState& rs) {
+  close_outputs(rs);
   if (rs.printout.is_open()) rs.printout.close();
 }
 

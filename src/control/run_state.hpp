@@ -18,6 +18,7 @@
 #include "grid/grid_state.hpp"
 #include "iop/iop_state.hpp"
 #include "output/output_state.hpp"
+#include "phase/dpf_state.hpp"
 #include "phase/phase_state.hpp"
 #include "sky/radtranx_state.hpp"
 #include "sky/sky_state.hpp"
@@ -54,6 +55,7 @@ struct RunState {
 
   IopTable ciop;
   PhaseArrays pf;
+  DpfLibrary dpflib;  // phase-function library chosen from by bb/b
 
   Sky csky;
   ClearSkyInput cgcirr1;

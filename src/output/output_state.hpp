@@ -3,6 +3,7 @@
 
 #include <fstream>
 #include <string>
+#include <vector>
 
 namespace abyss {
 
@@ -13,6 +14,11 @@ struct OutputState {
   std::string radiance_name;  // "L" + root (cradfile)
   std::string single_name;    // "S" + root
   std::string multi_name;     // "M" + root
+
+  // Open streams; each is opened by its writer's first call and flushed after
+  // every band, so an interrupted run keeps the bands it finished.
+  std::ofstream radfile, digital, single;
+  std::vector<double> theta_deg;  // radiance file: zenith angle of each mu band (computed once)
 };
 
 }  // namespace abyss

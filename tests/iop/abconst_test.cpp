@@ -40,7 +40,8 @@ TEST_F(Abconst, SameValuesAtEveryDepthAndWavelength) {
       "\n     The IOP routine \"abconst\" is being used.\n\n"
       "     Constant absorption and scattering coefficients are used:\n\n"
       "     The absorption coefficient is a =  0.1000 1/m\n\n"
-      "     The scattering coefficient is b =  0.3000 1/m\n";
+      "     The scattering coefficient is b =  0.3000 1/m\n"
+      "\n     The phase function for component  1 will be chosen to have a bb/b ratio of   0.0183\n";
   EXPECT_EQ(printout(), want);  // printed once, on the first call only
 }
 

@@ -30,6 +30,8 @@ class IopRun : public ::testing::Test {
     set_depths({0.0, 10.0, 50.0});
     rs.cmisc.iop = 0;
     rs.cmisc.iprint = -1;
+    // Phase functions chosen by a constant bb/b, as a run input would set them.
+    for (int k = 1; k <= mxcomp; ++k) rs.comp.pf_opt(k) = 1, rs.comp.bbtob(k) = 0.0183;
   }
   void TearDown() override {
     rs.printout.close();

@@ -1,0 +1,181 @@
+// Choice of each component's discretized phase function: from the library of
+// Fournier-Forand DPF files by linear interpolation in bb/b, and the printout
+// of how every component's phase function is chosen.
+#include <algorithm>
+#include <numeric>
+
+#include "control/driver.hpp"
+#include "control/errors.hpp"
+#include "control/run_state.hpp"
+#include "phase/dpf.hpp"
+#include "phase/dpf_file.hpp"
+#include "util/fortran_format.hpp"
+#include "util/list_read.hpp"
+#include "util/names.hpp"
+
+namespace abyss {
+
+namespace {
+
+constexpr const char* kRoutine = "SELPFBB";
+
+std::string choose_line(int icomp) {
+  return ff::X(5) + "The phase function for component" + ff::I(icomp, 3) + " will be chosen to have a bb/b ratio";
+}
+
+// The names of "pfbblist.txt", up to the end of the file or the first blank record.
+std::vector<std::string> read_pfbblist(RunState& rs) {
+  const std::string path = util::rtrim(rs.cdirnames.phasefun) + "pfbblist.txt";
+  std::ifstream in = ioshorten(path, kRoutine);
+  std::vector<std::string> records;
+  while (auto rec = util::read_name_record(in)) records.push_back(*rec);
+  if (records.empty()) {
+    rs.pr() << ' ' << path << '\n';
+    herr(kRoutine, "no valid filenames in pfbblist.txt");
+  }
+  std::vector<std::string> names;
+  for (const std::string& r : records) {
+    if (r.find_first_not_of(' ') == std::string::npos) break;
+    names.push_back(r);
+  }
+  return names;
+}
+
+void quad_mismatch(RunState& rs, const char* what, const std::string& name) {
+  rs.pr() << ff::X(5) << "Error in SELPFBB: surfwind and DPF files must have the\n"
+          << ff::X(5) << "same spatial quads!\n"
+          << ff::X(5) << "The " << what << " quads read from phase function " << name << '\n'
+          << ff::X(5) << " do not match the surfwind file\n";
+}
+
+// Checks a member's quads against the sea-surface file's; false when it must be skipped.
+bool quads_match(RunState& rs, const phase::DpfHeader& h, const std::string& name) {
+  const auto& id = rs.surf.quadid;
+  if (h.nmu != id[0]) quad_mismatch(rs, "MU", name);
+  if (h.nphi != id[1]) quad_mismatch(rs, "PHI", name);
+  if (h.type != id[2]) quad_mismatch(rs, "TYPE", name);
+  if (h.nmu == id[0] && h.nphi == id[1]) return true;
+  rs.pr() << " Quads of DPF file do not match surfwind.\n"
+          << " Ignoring " << name << '\n'
+          << " Will attempt to read and use other FF files\n";
+  return false;
+}
+
+void load_library(RunState& rs) {
+  DpfLibrary& lib = rs.dpflib;
+  const std::string dir = util::rtrim(rs.cdirnames.phasefun);
+  std::vector<double> bb;
+  for (const std::string& name : read_pfbblist(rs)) {
+    std::ifstream in(util::native_path(dir + name));
+    if (!in) continue;  // members that cannot be opened are skipped
+    const phase::DpfHeader h = phase::read_dpf_header(in, name, kRoutine);
+    if (!quads_match(rs, h, name)) continue;
+    lib.names.push_back(name);
+    bb.push_back(h.bbtob);
+  }
+  if (lib.names.empty()) herr(kRoutine, "no valid FF DPF files");
+  if (lib.names.size() == 1) herr(kRoutine, "only 1 valid DPF file (cannot interp)");
+  lib.perm.resize(bb.size());
+  std::iota(lib.perm.begin(), lib.perm.end(), 0);
+  std::stable_sort(lib.perm.begin(), lib.perm.end(), [&](int a, int b) { return bb[a] < bb[b]; });
+  const int nmu = rs.cmisc.nmu, M = nmu * (rs.cmisc.nphi / 2 + 1);
+  for (int p : lib.perm) {
+    const std::string& name = lib.names[static_cast<std::size_t>(p)];
+    std::ifstream in(util::native_path(dir + name));
+    if (!in) nofile(kRoutine, dir + name);
+    phase::read_dpf_header(in, name, kRoutine);
+    lib.bb.push_back(bb[static_cast<std::size_t>(p)]);
+    lib.pt_lib.emplace_back(nmu, M);
+    lib.pr_lib.emplace_back(nmu, M);
+    phase::read_dpf_arrays(in, nmu, M, lib.pt_lib.back(), lib.pr_lib.back(), name, kRoutine);
+  }
+  lib.loaded = true;
+}
+
+void warn_out_of_range(RunState& rs, double bbtob, int icomp, double used) {
+  rs.pr() << '\n'
+          << ff::X(5) << "*** warning ***  Requested bb/b value of " << ff::F(bbtob, 5, 3) << " for component # "
+          << ff::I(icomp, 4) << " at depth " << ff::F(rs.cmisc.zcur, 6, 1) << " m \n"
+          << ff::X(7) << " is outside of the range of available values.\n"
+          << ff::X(8) << "The phase function with a bb/b value of " << ff::F(used, 5, 3) << " will be used instead.\n";
+}
+
+// Keeps the remembered bracket when it holds the request; otherwise finds the
+// first member not below the (clamped) request. Returns the weight of ihi.
+double bracket(DpfLibrary& lib, double bbtob) {
+  const double target = std::min(lib.bb.back(), std::max(lib.bb.front(), bbtob));
+  const bool kept = lib.ilo >= 0 && bbtob >= lib.bb[static_cast<std::size_t>(lib.ilo)] &&
+                    bbtob <= lib.bb[static_cast<std::size_t>(lib.ihi)];
+  if (!kept) {
+    std::size_t j = 1;
+    while (j + 1 < lib.bb.size() && lib.bb[j] < target) ++j;
+    lib.ilo = static_cast<int>(j) - 1;
+    lib.ihi = static_cast<int>(j);
+  }
+  const double lo = lib.bb[static_cast<std::size_t>(lib.ilo)], hi = lib.bb[static_cast<std::size_t>(lib.ihi)];
+  return hi > lo ? (target - lo) / (hi - lo) : 0.0;  // equal neighbours: the lower member
+}
+
+}  // namespace
+
+void selpfbb(RunState& rs, double bbtob, int icomp) {
+  if (rs.cmisc.iprint > 0)
+    rs.pr() << '\n'
+            << choose_line(icomp) << " of " << ff::F(bbtob, 8, 4) << '\n'
+            << ff::X(7) << " at a depth of " << ff::F(rs.cmisc.zcur, 8, 3) << " and wavelength "
+            << ff::F(rs.cmisc.wavenm, 8, 1) << " nm\n";
+  DpfLibrary& lib = rs.dpflib;
+  if (!lib.loaded) load_library(rs);
+  if (bbtob < lib.bb.front()) warn_out_of_range(rs, bbtob, icomp, lib.bb.front());
+  if (bbtob > lib.bb.back()) warn_out_of_range(rs, bbtob, icomp, lib.bb.back());
+  const double t = bracket(lib, bbtob);
+  const Mat& ptlo = lib.pt_lib[static_cast<std::size_t>(lib.ilo)];
+  const Mat& pthi = lib.pt_lib[static_cast<std::size_t>(lib.ihi)];
+  const Mat& prlo = lib.pr_lib[static_cast<std::size_t>(lib.ilo)];
+  const Mat& prhi = lib.pr_lib[static_cast<std::size_t>(lib.ihi)];
+  const int nmu = rs.cmisc.nmu, M = nmu * (rs.cmisc.nphi / 2 + 1);
+  Mat& pt = rs.pf.pt[static_cast<std::size_t>(icomp)];
+  Mat& pr = rs.pf.pr[static_cast<std::size_t>(icomp)];
+  for (int I = 1; I <= M; ++I)
+    for (int r = 1; r <= nmu; ++r) {
+      pt(r, I) = (1.0 - t) * ptlo(r, I) + t * pthi(r, I);
+      pr(r, I) = (1.0 - t) * prlo(r, I) + t * prhi(r, I);
+    }
+}
+
+void pntdpf(RunState& rs, int icomp) {
+  const ComponentOpts& c = rs.comp;
+  switch (c.pf_opt(icomp)) {
+    case 0: {
+      const std::string& file = rs.cfilenames[static_cast<std::size_t>(icomp)];
+      std::ifstream in = ioshorten(file, "PNTDPF");
+      const std::string title = util::read_name_record(in).value_or("");
+      rs.pr() << '\n'
+              << ff::X(5) << "The phase function for component" << ff::I(icomp, 3) << " comes from a file titled\n"
+              << ff::X(5) << title << '\n';
+      break;
+    }
+    case 1:
+      rs.pr() << '\n' << choose_line(icomp) << " of " << ff::F(c.bbtob(icomp), 8, 4) << '\n';
+      break;
+    case 2:
+      // The ac-9 model's data files 1 and 2: attenuation/absorption and backscattering meter.
+      rs.pr() << '\n'
+              << choose_line(icomp) << " \n"
+              << ff::X(8) << "as specified by ac-9 and HYDROSCAT data files: \n"
+              << ff::X(10) << util::rtrim(rs.cfilenames[9]) << "  and\n"
+              << ff::X(10) << util::rtrim(rs.cfilenames[10]) << '\n';
+      break;
+    case 3:
+      rs.pr() << '\n'
+              << ff::X(5) << "The phase function for component" << ff::I(icomp, 2) << " will be chosen to have a\n"
+              << ff::X(8) << "bb/b ratio calculated by a Power Law model:\n"
+              << ff::X(10) << "bb/b = " << ff::F(c.bb_coef(icomp), 6, 4) << " * (" << ff::F(c.bb_wave0(icomp), 4, 0)
+              << "/wavenm)^(" << ff::F(c.bb_expo(icomp), 6, 4) << ")\n";
+      break;
+    default:
+      break;
+  }
+}
+
+}  // namespace abyss
