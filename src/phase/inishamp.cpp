@@ -15,10 +15,10 @@
 #include "grid/surface.hpp"
 #include "iop/abscat.hpp"
 #include "phase/dpf.hpp"
+#include "phase/dpf_file.hpp"
 #include "sky/qasky.hpp"
 #include "sources/source_terms.hpp"
 #include "util/fortran_format.hpp"
-#include "util/list_read.hpp"
 
 namespace abyss {
 
@@ -33,49 +33,22 @@ void mismatch(std::ostream& p, const char* what, const std::string& title) {
     << " do not match the surfwind file\n";
 }
 
-[[noreturn]] void bad_dpf(const std::string& name, const std::string& what) {
-  herr("inishamp", "DPF file " + name + ": " + what);
-}
-
-void read_dpf_arrays(std::istream& in, int nmu, int m, Mat& out, const std::string& name) {
-  for (int i = 1; i <= m; ++i) {
-    std::vector<double> v;
-    try {
-      v = util::read_fixed_reals(in, static_cast<std::size_t>(nmu), 10, 13);
-    } catch (const util::ListReadError& e) {
-      bad_dpf(name, std::string("phase-function block unreadable (") + e.what() + ")");
-    }
-    for (int r = 1; r <= nmu; ++r) out(r, i) = v[static_cast<std::size_t>(r - 1)];
-  }
-}
-
 }  // namespace
 
 bool read_named_dpf(RunState& rs, int k) {
   const std::string& name = rs.cfilenames[static_cast<std::size_t>(k)];
   std::ifstream in = ioshorten(name, "RADAMPS");
-  const std::string title = util::read_name_record(in).value_or("");
-  const std::string rec2 = util::read_name_record(in, 1000).value_or("");
-  const std::string rec3 = util::read_name_record(in, 1000).value_or("");
-  int nmu = 0, nphi = 0, type = 0;
-  try {
-    const auto f = util::split_fixed(rec2, {6, 3, 3, 3, 12});
-    nmu = static_cast<int>(util::parse_integer(f[1]));
-    nphi = static_cast<int>(util::parse_integer(f[2]));
-    type = static_cast<int>(util::parse_integer(f[3]));
-    rs.comp.bbtob(k) = util::parse_real(util::split_fixed(rec3, {13, 10})[1]);
-  } catch (const util::ListReadError& e) {
-    bad_dpf(name, std::string("header records unreadable (") + e.what() + ")");
-  }
+  const phase::DpfHeader h = phase::read_dpf_header(in, name, "inishamp");
+  rs.comp.bbtob(k) = h.bbtob;
   const auto& q = rs.surf.quadid;
   std::ostream& p = rs.pr();
-  if (nmu != q[0]) mismatch(p, "The MU quads", title);
-  if (nphi != q[1]) mismatch(p, "The PHI quads", title);
-  if (type != q[2]) mismatch(p, "The quad TYPE", title);
-  if (nmu != q[0] || nphi != q[1]) return false;
+  if (h.nmu != q[0]) mismatch(p, "The MU quads", h.title);
+  if (h.nphi != q[1]) mismatch(p, "The PHI quads", h.title);
+  if (h.type != q[2]) mismatch(p, "The quad TYPE", h.title);
+  if (h.nmu != q[0] || h.nphi != q[1]) return false;
   const int m = rs.cmisc.nmu * (rs.cmisc.nphi / 2 + 1);
-  read_dpf_arrays(in, rs.cmisc.nmu, m, rs.pf.pt[static_cast<std::size_t>(k)], name);
-  read_dpf_arrays(in, rs.cmisc.nmu, m, rs.pf.pr[static_cast<std::size_t>(k)], name);
+  const auto kk = static_cast<std::size_t>(k);
+  phase::read_dpf_arrays(in, rs.cmisc.nmu, m, rs.pf.pt[kk], rs.pf.pr[kk], name, "inishamp");
   return true;
 }
 
