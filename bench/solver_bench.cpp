@@ -7,8 +7,9 @@
 // Figures on the shared 2-core machine (Release build, single-threaded, run defaults
 // relerr 1e-4, abserr 1e-3, dzetamax 5):
 //   (a) 0.22 s for the band, about 5700 derivative evaluations per mode;
-//   (b) 17.8 s CPU for 60 bands (0.30 s per band), about 7300 evaluations per mode,
-//       peak memory 46 MB.
+//   (b) 18.9 s for 60 bands (0.31 s per band, worst 0.72 s at the red end where the
+//       40 grid depths reach optical depth 59), about 7300 evaluations per mode;
+//   peak memory 57 MB.
 // The step of the multistep Adams integrator is held by stability, not accuracy:
 // the band next to the horizon (mu = 0.044) attenuates at 1/mu = 23 per optical
 // depth, so the steps stay near 0.02 optical depths whatever the tolerances.
