@@ -1,10 +1,81 @@
 // Records of the radiative-transfer solver.
 #pragma once
 
+#include <array>
+#include <cstddef>
+#include <functional>
+#include <vector>
+
 #include "control/limits.hpp"
 #include "util/arrays.hpp"
 
 namespace abyss {
+
+struct RunState;
+
+// An nmu x nmu block stored with the fixed leading dimension mxmu, so one
+// layout serves every run size. Element (i, j) = p[(i-1) + (j-1)*mxmu].
+struct Blk {
+  double* p = nullptr;
+  double& operator()(int i, int j) const { return p[(i - 1) + (j - 1) * mxmu]; }
+};
+struct CBlk {
+  const double* p = nullptr;
+  double operator()(int i, int j) const { return p[(i - 1) + (j - 1) * mxmu]; }
+};
+constexpr std::size_t kBlk = static_cast<std::size_t>(mxmu) * mxmu;
+
+// Results of the three Riccati passes of one Fourier mode at every grid depth
+// k = 1..nz (the record crts): R(zeta,w) and T(w,zeta) from the downward pass,
+// R(zeta,m) from the two upward passes, and the source vectors.
+struct ModeOps {
+  int nz = 0;
+  bool with_sources = false;
+  std::vector<double> rzw, twz, rzm, rzm2;  // nz blocks of mxmu x mxmu
+  std::vector<double> s1d, s2d, s1u, s2u;   // nz vectors of mxmu (empty without sources)
+  void resize(int nz_, bool sources);
+  Blk Rzw(int k) { return {rzw.data() + (k - 1) * kBlk}; }
+  Blk Twz(int k) { return {twz.data() + (k - 1) * kBlk}; }
+  Blk Rzm(int k) { return {rzm.data() + (k - 1) * kBlk}; }
+  Blk Rzm2(int k) { return {rzm2.data() + (k - 1) * kBlk}; }
+  double* S1d(int k) { return s1d.data() + (k - 1) * mxmu; }  // element u at [u-1]
+  double* S2d(int k) { return s2d.data() + (k - 1) * mxmu; }
+  double* S1u(int k) { return s1u.data() + (k - 1) * mxmu; }
+  double* S2u(int k) { return s2u.data() + (k - 1) * mxmu; }
+};
+
+// Record crhotau (the coefficient matrices at the current depth and mode) and
+// the work space of the derivative routine, allocated once.
+struct RhoTau {
+  Mat rhohat{mxmu, mxmu}, tauhat{mxmu, mxmu};
+  Mat w{mxmu, mxmu};              // W = tauhat + rhohat*R, formed per evaluation
+  // Per-component Fourier sums of the phase functions for mode sums_l (unit
+  // albedo, divided by the outgoing mu); the coefficient matrices are their
+  // combination with the components' shares of the scattering.
+  std::array<Mat, mxcomp + 1> stk, srk;
+  int sums_l = -1;
+  RhoTau() {
+    for (int k = 1; k <= mxcomp; ++k) stk[static_cast<std::size_t>(k)] = srk[static_cast<std::size_t>(k)] = Mat(mxmu, mxmu);
+  }
+  VecD cosl{1, mxphi};            // cos(l*phi(s)) of the current mode
+  // Bands integrated for the current mode: nmu for l = 0; nmu - 1 for l > 0,
+  // whose polar-cap row and column are identically zero.
+  int nact = 0;
+  // The coefficient matrices depend on the depth only through the albedo and
+  // the component weights b_k/b; they are recomputed only when those change.
+  bool valid = false;
+  int l_cached = -1;
+  double w0_cached = -1.0;
+  double wk_cached[mxcomp + 1] = {};
+};
+
+// Counters of the depth integration (for the benchmark and the printout).
+struct SolverCounters {
+  long long nderiv = 0;   // derivative evaluations since the counter was reset
+  long long nderiv_pass[4] = {};  // the same by Riccati pass (1..3)
+  long long nrhotau = 0;  // evaluations that rebuilt the coefficient matrices
+  long long nsolver_calls = 0;  // calls of the ODE integrator (one per layer or sub-step)
+};
 
 // Radiance amplitudes of the current band. An amplitude vector (one column)
 // holds element l*nmu + u (u = 1..nmu, l = 0..lmax) = cosine amplitude of mu
@@ -24,6 +95,20 @@ struct SolverState {
   // The two parts of the upward amplitudes in air, kept for the printouts and
   // the water-leaving radiance: column 1 surface-reflected sky, column 2 water-leaving.
   Mat air_parts{mxamp, 2};
+
+  // Per-mode operators of the current band, in mode order l = 0..lmax (kept in
+  // memory instead of scratch files).
+  std::vector<ModeOps> modes;
+  RhoTau crhotau;
+  SolverCounters counters;
+  bool first_band_done = false;  // inishamp has prepared a band
+
+  // The internal-source routines of one band (1 bioluminescence, 2 chlorophyll
+  // fluorescence, 3 CDOM fluorescence, 4 Raman): each gives, at a depth, the
+  // nmu source amplitudes of the upward- and of the downward-directed bands.
+  // Bound by the sources subsystem; an unbound source stops the run.
+  using SourceFn = std::function<void(RunState&, double depth, double* up, double* down)>;
+  std::array<SourceFn, 5> source_fn;
 };
 
 }  // namespace abyss

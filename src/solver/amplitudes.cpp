@@ -1,0 +1,243 @@
+// Radiance amplitudes. The sky enters through the surface operators; the
+// water column below the surface is described, per Fourier mode, by the
+// reflectances and transmittances of the Riccati passes. With row-vector
+// amplitudes Ld (downward) and Lu (upward):
+//   just below the surface  Ld = sky that(a,w) + Lu rhat(w,a),  Lu = Ld R(w,m) [+ S],
+//   at depth zeta           Ld = Ld(w) T(w,zeta) + Lu R(zeta,w) [+ S],  Lu = Ld R(zeta,m) [+ S],
+//   in air                  Lu(a) = sky rhat(a,w) + Lu(w) that(w,a).
+#include "solver/amplitudes.hpp"
+
+#include <algorithm>
+#include <cmath>
+#include <vector>
+
+#include "control/errors.hpp"
+#include "control/run_state.hpp"
+#include "solver/linsolve.hpp"
+
+namespace abyss {
+
+void matxmat(const double* a, const double* b, int l, int m, int n, int lda, int ldb, double* c, int ldc) {
+  for (int j = 0; j < n; ++j) {
+    double* cj = c + static_cast<std::size_t>(j) * ldc;
+    std::fill(cj, cj + l, 0.0);
+    for (int k = 0; k < m; ++k) {
+      const double bkj = b[k + static_cast<std::size_t>(j) * ldb];
+      if (bkj == 0.0) continue;
+      const double* ak = a + static_cast<std::size_t>(k) * lda;
+      for (int i = 0; i < l; ++i) cj[i] += ak[i] * bkj;
+    }
+  }
+}
+
+void vecxmat(const double* v, const double* mat, int m, int n, int ldm, double* w) {
+  for (int i = 0; i < n; ++i) {
+    const double* col = mat + static_cast<std::size_t>(i) * ldm;
+    double acc = 0.0;
+    for (int j = 0; j < m; ++j) acc += v[j] * col[j];
+    w[i] = acc;
+  }
+}
+
+namespace {
+
+// ---------------------------------------------------------------------------
+// Direct amplitudes
+
+// Fourier analysis in azimuth of the sky radiance of mu band u into the
+// cosine (v[l*nmu+u]) and sine (v[N+l*nmu+u]) amplitudes; 0-based offsets.
+void sky_fourier(const RunState& rs, int u, double* v) {
+  const int nmu = rs.cmisc.nmu, nphi = rs.cmisc.nphi, lmax = rs.cmisc.lmax, nn = rs.cmisc.nhat;
+  for (int l = 0; l <= lmax; ++l) {
+    double cs = 0.0, sn = 0.0;
+    for (int s = 1; s <= nphi; ++s) {
+      const double ang = l * rs.cgridphi.phi(s);
+      cs += std::cos(ang) * rs.sky.radsky(u, s);
+      sn += std::sin(ang) * rs.sky.radsky(u, s);
+    }
+    const bool edge = (l == 0 || l == lmax);
+    const double norm = edge ? 1.0 / nphi : 1.0 / lmax;
+    v[l * nmu + u - 1] = cs * norm;
+    v[nn + l * nmu + u - 1] = edge ? 0.0 : sn * norm;
+  }
+}
+
+// Row vector (cosine half then sine half) times the surface operators of the
+// two halves: out = [v_c * M(cos), v_s * M(sin)].
+void times_surface(const RunState& rs, const double* v, int slot_cos, double* out) {
+  const int nn = rs.cmisc.nhat;
+  vecxmat(v, rs.surf.slot[slot_cos].data(), nn, nn, mxhat, out);
+  vecxmat(v + nn, rs.surf.slot[slot_cos + 1].data(), nn, nn, mxhat, out + nn);
+}
+
+}  // namespace
+
+void amp0a(RunState& rs) {
+  const int nmu = rs.cmisc.nmu, nn = rs.cmisc.nhat, nz = rs.cmisc.nz;
+  Mat& a0 = rs.sol.cramp0;
+  a0.zero();
+  double* sky = a0.col(1);
+  for (int u = 1; u < nmu; ++u) sky_fourier(rs, u, sky);
+  sky[nmu - 1] = rs.sky.radsky(nmu, 1);  // the polar cap has only the mode-0 amplitude
+  times_surface(rs, sky, 0, a0.col(2));
+  // Unscattered light decays along its path: exp(-(zeta - zeta(1))/mu) in every quad.
+  for (int k = 2; k <= nz; ++k) {
+    const double dz = rs.cgrid.zeta(k) - rs.cgrid.zeta(1);
+    const double* top = a0.col(2);
+    double* out = a0.col(k + 1);
+    for (int e = 0; e < 2 * nn; ++e) out[e] = top[e] * std::exp(-dz / rs.cgrid.fmu(e % nmu + 1));
+  }
+}
+
+// ---------------------------------------------------------------------------
+// Just below the surface
+
+namespace {
+
+using BlockOf = Blk (ModeOps::*)(int);
+
+// Block-diagonal N x N (leading dimension mxhat) matrix of the per-mode operators at depth k.
+void block_diagonal(RunState& rs, BlockOf which, int k, Mat& out) {
+  const int nmu = rs.cmisc.nmu;
+  out.zero();
+  for (int l = 0; l <= rs.cmisc.lmax; ++l) {
+    const Blk b = (rs.sol.modes[static_cast<std::size_t>(l)].*which)(k);
+    for (int j = 1; j <= nmu; ++j)
+      for (int i = 1; i <= nmu; ++i) out(l * nmu + i, l * nmu + j) = b(i, j);
+  }
+}
+
+// Source vectors of one half at depth k, gathered over the modes into an N-vector.
+void gather_source(RunState& rs, double* (ModeOps::*which)(int), int k, std::vector<double>& out) {
+  const int nmu = rs.cmisc.nmu;
+  out.assign(static_cast<std::size_t>(rs.cmisc.nhat), 0.0);
+  for (int l = 0; l <= rs.cmisc.lmax; ++l) {
+    const double* s = (rs.sol.modes[static_cast<std::size_t>(l)].*which)(k);
+    std::copy(s, s + nmu, out.begin() + l * nmu);
+  }
+}
+
+// Inverse (I - A B) of order n with leading dimension ld; reports the solver
+// indicator with the given message numbers and returns it.
+int inverse_i_minus(const double* a, const double* b, int n, int ld, double* inv, RunState& rs, const char* first,
+                    const char* from) {
+  std::vector<double> m(static_cast<std::size_t>(ld) * n);
+  matxmat(a, b, n, n, n, ld, ld, m.data(), ld);
+  for (std::size_t e = 0; e < m.size(); ++e) m[e] = -m[e];
+  for (int i = 0; i < n; ++i) m[i + static_cast<std::size_t>(i) * ld] += 1.0;
+  const int ind = lu_inverse(m.data(), ld, n, inv, ld);
+  if (ind < 0) report_sgefs(rs.pr(), first, from, ind);
+  return ind;
+}
+
+void add_to(std::vector<double>& acc, const std::vector<double>& v) {
+  for (std::size_t i = 0; i < acc.size(); ++i) acc[i] += v[i];
+}
+
+// One half (cosine h = 0, sine h = 1) of the amplitudes just below the surface.
+void ampw_half(RunState& rs, int h, const Mat& rw, const std::vector<double>* su) {
+  const int nn = rs.cmisc.nhat;
+  const Mat& that = rs.surf.slot[static_cast<std::size_t>(h)];
+  const Mat& rhat = rs.surf.slot[static_cast<std::size_t>(2 + h)];
+  Mat p(mxhat, nn);
+  inverse_i_minus(rw.data(), rhat.data(), nn, mxhat, p.data(), rs, "first", "AMPW");
+  std::vector<double> a(nn), b(nn), ap(nn), tmp(nn);
+  vecxmat(rs.sol.cramp0.col(1) + h * nn, that.data(), nn, nn, mxhat, a.data());
+  b = a;
+  if (su != nullptr) {
+    vecxmat(su->data(), rhat.data(), nn, nn, mxhat, tmp.data());
+    add_to(b, tmp);
+  }
+  vecxmat(b.data(), p.data(), nn, nn, mxhat, rs.sol.cramp_down.col(3) + h * nn);
+  vecxmat(a.data(), p.data(), nn, nn, mxhat, ap.data());
+  double* up = rs.sol.cramp_up.col(1) + h * nn;
+  vecxmat(ap.data(), rw.data(), nn, nn, mxhat, up);
+  if (su == nullptr) return;
+  Mat p2(mxhat, nn);
+  inverse_i_minus(rhat.data(), rw.data(), nn, mxhat, p2.data(), rs, "third", "AMPW");
+  vecxmat(su->data(), p2.data(), nn, nn, mxhat, tmp.data());
+  for (int i = 0; i < nn; ++i) up[i] += tmp[static_cast<std::size_t>(i)];
+}
+
+}  // namespace
+
+void ampw(RunState& rs) {
+  rs.sol.cramp_down.zero();
+  rs.sol.cramp_up.zero();
+  const bool src = rs.cmisc.nsource != 0;
+  Mat rw(mxhat, rs.cmisc.nhat);
+  std::vector<double> su;
+  block_diagonal(rs, &ModeOps::Rzm, 1, rw);
+  if (src) gather_source(rs, &ModeOps::S1u, 1, su);
+  ampw_half(rs, 0, rw, src ? &su : nullptr);
+  block_diagonal(rs, &ModeOps::Rzm2, 1, rw);
+  if (src) gather_source(rs, &ModeOps::S2u, 1, su);
+  ampw_half(rs, 1, rw, src ? &su : nullptr);
+}
+
+// ---------------------------------------------------------------------------
+// At depth
+
+namespace {
+
+struct HalfOps {
+  Blk rzm;
+  const double* sd;  // downward-pass source vector (null without sources)
+  const double* su;  // upward-pass source vector
+};
+
+// Mode l, depth k, one half: Ld = (Ld(w) T + Sd + Su R(zeta,w)) (I - R(zeta,m) R(zeta,w))^-1
+// and Lu = Ld R(zeta,m) + Su.
+void ampzeta_mode(RunState& rs, ModeOps& m, int k, const HalfOps& op, const double* ldw, double* ld, double* lu) {
+  const int n = rs.cmisc.nmu;
+  double p[kBlk];
+  const int ind = inverse_i_minus(op.rzm.p, m.Rzw(k).p, n, mxmu, p, rs, "first", "AMPzeta");
+  if (ind == -10) herr("AMPzeta", "SGEFS returned ind = -10");
+  double rhs[mxmu], tmp[mxmu];
+  vecxmat(ldw, m.Twz(k).p, n, n, mxmu, rhs);
+  if (op.sd != nullptr) {
+    vecxmat(op.su, m.Rzw(k).p, n, n, mxmu, tmp);
+    for (int i = 0; i < n; ++i) rhs[i] += op.sd[i] + tmp[i];
+  }
+  vecxmat(rhs, p, n, n, mxmu, ld);
+  vecxmat(ld, op.rzm.p, n, n, mxmu, lu);
+  if (op.su != nullptr)
+    for (int i = 0; i < n; ++i) lu[i] += op.su[i];
+}
+
+}  // namespace
+
+void ampzeta(RunState& rs) {
+  const int nmu = rs.cmisc.nmu, nn = rs.cmisc.nhat, lmax = rs.cmisc.lmax;
+  const bool src = rs.cmisc.nsource != 0;
+  Mat& dn = rs.sol.cramp_down;
+  Mat& up = rs.sol.cramp_up;
+  for (int l = 0; l <= lmax; ++l) {
+    ModeOps& m = rs.sol.modes[static_cast<std::size_t>(l)];
+    const int off = l * nmu;
+    for (int k = 2; k <= rs.cmisc.nz; ++k) {
+      const HalfOps cos_ops{m.Rzm(k), src ? m.S1d(k) : nullptr, src ? m.S1u(k) : nullptr};
+      ampzeta_mode(rs, m, k, cos_ops, dn.col(3) + off, dn.col(k + 2) + off, up.col(k) + off);
+      if (l == 0 || l == lmax) continue;  // these modes have no sine amplitudes
+      const HalfOps sin_ops{m.Rzm2(k), src ? m.S2d(k) : nullptr, src ? m.S2u(k) : nullptr};
+      ampzeta_mode(rs, m, k, sin_ops, dn.col(3) + nn + off, dn.col(k + 2) + nn + off, up.col(k) + nn + off);
+    }
+  }
+}
+
+// ---------------------------------------------------------------------------
+// In air
+
+void ampma(RunState& rs) {
+  const int nn = rs.cmisc.nhat;
+  SolverState& s = rs.sol;
+  double* refl = s.air_parts.col(1);
+  double* leaving = s.air_parts.col(2);
+  times_surface(rs, s.cramp0.col(1), 6, refl);
+  times_surface(rs, s.cramp_up.col(1), 4, leaving);
+  std::copy(refl, refl + 2 * nn, s.cramp0.col(SolverState::kAirUp));
+  std::copy(s.cramp0.col(1), s.cramp0.col(1) + 2 * nn, s.cramp_down.col(1));
+  for (int e = 0; e < 2 * nn; ++e) s.cramp_down.col(2)[e] = refl[e] + leaving[e];
+}
+
+}  // namespace abyss

@@ -1,0 +1,34 @@
+// The radiative-transfer solve of one band: band preparation, direct
+// amplitudes, the Riccati integration of every Fourier mode (the per-mode
+// operators kept in memory in mode order), then the total amplitudes just
+// below the surface, at depth and in air.
+#include "solver/radamps.hpp"
+
+#include "bottom/bottom.hpp"
+#include "control/run_state.hpp"
+#include "phase/inishamp.hpp"
+#include "solver/amplitudes.hpp"
+#include "solver/riccati.hpp"
+
+namespace abyss {
+
+void solve_modes(RunState& rs) {
+  const int lmax = rs.cmisc.lmax;
+  rs.sol.modes.resize(static_cast<std::size_t>(lmax) + 1);
+  for (int l = 0; l <= lmax; ++l) {
+    rs.cmisc.lmode = l;
+    botmbc(rs, l);
+    riccati(rs, l);
+  }
+}
+
+void radamps(RunState& rs) {
+  inishamp(rs);
+  amp0a(rs);
+  solve_modes(rs);
+  ampw(rs);
+  ampzeta(rs);
+  ampma(rs);
+}
+
+}  // namespace abyss
