@@ -1,5 +1,5 @@
 // The run-input file: records 1 to 32, the output names, the printout file
-// and the initialization chain with its five specification sections.
+// and the initialization chain with the five echo sections of the printout.
 #include "control/initial.hpp"
 
 #include <filesystem>

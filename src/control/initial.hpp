@@ -8,7 +8,7 @@ struct RunState;
 
 void setdflts(RunState& rs);
 // Reads the whole run-input file from rs.input, opens the printout and runs
-// the initialization chain with its specification sections.
+// the initialization chain with its echo sections.
 void initial(RunState& rs);
 // Doubles the depth grid and builds the printout selections.
 void initprintout(RunState& rs);

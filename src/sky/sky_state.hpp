@@ -1,4 +1,4 @@
-// Records of the sky: the sky specification and the quad-averaged sky.
+// Records of the sky: the sky as the run input describes it, and the quad-averaged sky.
 #pragma once
 
 #include <array>
