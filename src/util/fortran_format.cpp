@@ -110,7 +110,7 @@ std::string A(const std::string& s, int w) {
 
 std::string X(int n) { return std::string(static_cast<std::size_t>(n > 0 ? n : 0), ' '); }
 
-std::string ld(double v) { return " " + fmt::format("{}", v); }
+std::string ld(double v) { return fmt::format(" {}", v); }
 
 std::string ld(long long v) { return I(v, 12); }
 

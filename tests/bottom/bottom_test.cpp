@@ -130,11 +130,14 @@ TEST(InfiniteBottom, OperatorSolvesTheStationaryRiccatiEquation) {
           for (int m = 1; m <= nmu; ++m) r += R(i, k) * rho(k, m) * R(m, j);
         }
         worst = std::max(worst, std::fabs(r));
-        if (l == 0) EXPECT_GE(R(i, j), -1e-12);  // reflectances are not negative
+        if (l == 0) {
+          EXPECT_GE(R(i, j), -1e-12);  // reflectances are not negative
+        }
       }
     EXPECT_LT(worst, 1e-9) << l;
-    if (l > 0)
+    if (l > 0) {
       for (int j = 1; j <= nmu; ++j) EXPECT_EQ(R(nmu, j) + R(j, nmu), 0.0);
+    }
   }
 }
 

@@ -135,7 +135,9 @@ TEST(OutputDigitalFile, BlocksAndTablesParseWithTheirRowCounts) {
         std::istringstream row(l[i]);
         std::size_t n = 0;
         for (std::string f; row >> f; ++n)
-          if (f != "n/a") EXPECT_NO_THROW((void)std::stod(f)) << l[i];
+          if (f != "n/a") {
+            EXPECT_NO_THROW((void)std::stod(f)) << l[i];
+          }
         EXPECT_EQ(n, ncol) << name << ": " << l[i];
       }
       ++tables[name];
