@@ -2,6 +2,9 @@
 
 #include "control/errors.hpp"
 #include "grid/depth_conversion.hpp"
+#include "iop/abscat.hpp"
+
+#include <fstream>
 #include "depth_test_run.hpp"
 
 using namespace abyss;
@@ -122,3 +125,56 @@ TEST(DepthConversion, QagDifficultyIsReportedOncePerRunAndConversion) {
 }
 
 }  // namespace
+
+namespace {
+
+// Case 2 water whose only depth-varying part is a mineral layer: attenuation
+// c(z) = c_w + k C(z) with C = 1 above 10 m and 3 below (a 0.1 mm ramp).
+void two_layer_water(TestRun& t, const std::string& profile_path) {
+  RunState& rs = *t.rs;
+  const std::string data = std::string(ABYSS_SOURCE_DIR) + "/data/";
+  std::ofstream prof(profile_path);
+  for (int i = 1; i <= 10; ++i) prof << "mineral two-layer test profile, header " << i << "\n";
+  prof << "0 1\n10 1\n10.0001 3\n60 3\n-1 0\n";
+  prof.close();
+  rs.cmodelopts.opts[1] = 2;
+  rs.cmodelopts.opts[5] = 2;
+  rs.cmodelopts.opts[6] = 3;
+  rs.cmisc.ncomp = rs.cmisc.nconc = 4;
+  rs.cmisc.nwave = 1;
+  rs.cmisc.iprint = -1;
+  rs.cwave.wave(1) = 500.0;
+  rs.cfilenames[9] = data + "pureh2o_abs_scat.txt";
+  rs.cfilenames[19] = profile_path;
+  for (int k = 2; k <= 3; ++k) rs.comp.conc_opt(k) = 0, rs.comp.constconc(k) = 0.0;
+  rs.comp.astar_opt(3) = 4, rs.comp.astar_wave0(3) = 440.0, rs.comp.astar_A(3) = 1.0, rs.comp.astar_S(3) = 0.014;
+  rs.comp.bstar_opt(3) = -1;
+  rs.comp.astar_opt(2) = 6, rs.comp.astar_A(2) = 0.0;
+  rs.comp.bstar_opt(2) = 3, rs.comp.bstar_B(2) = 0.0, rs.comp.bstar_X(2) = 1.0;
+  rs.comp.conc_opt(4) = 2;
+  rs.comp.astar_opt(4) = 6, rs.comp.astar_A(4) = 0.05;
+  rs.comp.bstar_opt(4) = 3, rs.comp.bstar_B(4) = 0.5, rs.comp.bstar_X(4) = 1.0;
+  for (int k = 1; k <= 4; ++k) rs.comp.pf_opt(k) = 1, rs.comp.bbtob(k) = 0.02;
+}
+
+}  // namespace
+
+TEST(DepthConversion, TwoLayerProfileGivesTheExactPiecewiseIntegral) {
+  TestRun t("ztwo");
+  two_layer_water(t, std::string(ABYSS_BINARY_DIR) + "/test_ztwo_profile.txt");
+  t.set_depths({0.0, 5.0, 10.0, 20.0, 30.0});
+  ztozeta(*t.rs);
+  auto c_at = [&](double z) {
+    IopValues v = abscat(*t.rs, z, 500.0, 4);
+    return v.atot + v.btot;
+  };
+  const double c1 = c_at(5.0), c3 = c_at(20.0);
+  const double k = 0.5 * (c3 - c1), cw = c1 - k;
+  ASSERT_NEAR(k, 0.55, 1e-12);  // a* + b* of the minerals
+  // Integral of C: 10 (upper layer) + 0.0002 (ramp) + 19.9999 * 3 (lower layer) to 30 m.
+  const double expect[] = {0.0, 5.0 * c1, 10.0 * c1, 10.0 * c1 + 0.0001 * 2.0 * k + 9.9999 * c3,
+                           cw * 30.0 + k * (10.0 + 0.0002 + 19.9999 * 3.0)};
+  for (int i = 0; i < 5; ++i) EXPECT_NEAR(t.rs->cgrid.zeta(i + 1), expect[i], 1e-4) << i;
+  // The fine table follows the kink: half way into the lower layer.
+  EXPECT_NEAR(z_of_zeta(*t.rs, 10.0 * c1 + 5.0 * c3), 15.0, 1e-3);
+}
