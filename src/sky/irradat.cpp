@@ -7,6 +7,7 @@
 #include "control/driver.hpp"
 #include "control/errors.hpp"
 #include "control/run_state.hpp"
+#include "iop/data_files.hpp"
 #include "sky/sky_models.hpp"
 #include "util/fortran_format.hpp"
 #include "util/list_read.hpp"
@@ -15,18 +16,14 @@
 namespace abyss {
 namespace {
 
-struct Spectrum {
-  std::vector<double> wl, ed;
-};
-
 // A standard data file: ten header records, then "wavelength Ed" records up
 // to one whose first value is negative (or the end of the file).
-Spectrum read_spectrum(const std::string& filename) {
+DataTable read_spectrum(const std::string& filename) {
   std::ifstream in = ioshorten(filename, "irradat");
   std::string line;
   for (int i = 0; i < 10; ++i)
     if (!std::getline(in, line)) herr("irradat", "the header of " + util::rtrim(filename) + " is incomplete");
-  Spectrum s;
+  std::vector<double> wl, ed;
   for (int rec = 11;; ++rec) {
     util::ListRecord r;
     try {
@@ -36,32 +33,27 @@ Spectrum read_spectrum(const std::string& filename) {
     }
     if (r.given() == 0 || r.real(0) < 0.0) break;
     if (r.given() < 2) herr("irradat", "record " + std::to_string(rec) + " of " + util::rtrim(filename) + " lacks Ed");
-    if (!s.wl.empty() && r.real(0) <= s.wl.back())
+    if (!wl.empty() && r.real(0) <= wl.back())
       herr("irradat", "wavelengths of " + util::rtrim(filename) + " do not increase");
-    s.wl.push_back(r.real(0));
-    s.ed.push_back(r.real(1));
+    wl.push_back(r.real(0));
+    ed.push_back(r.real(1));
   }
-  if (s.wl.empty()) herr("irradat", "no data in " + util::rtrim(filename));
-  return s;
+  if (wl.empty()) herr("irradat", "no data in " + util::rtrim(filename));
+  const int n = static_cast<int>(wl.size());
+  DataTable t{n, VecD(1, n), VecD(1, n), VecD()};
+  for (int i = 1; i <= n; ++i) t.x(i) = wl[static_cast<std::size_t>(i - 1)], t.y1(i) = ed[static_cast<std::size_t>(i - 1)];
+  return t;
 }
 
-// Linear interpolation, held at the end values outside the data.
-double interpolate(const Spectrum& s, double w) {
-  if (w <= s.wl.front()) return s.ed.front();
-  if (w >= s.wl.back()) return s.ed.back();
-  std::size_t i = 1;
-  while (s.wl[i] < w) ++i;
-  const double f = (w - s.wl[i - 1]) / (s.wl[i] - s.wl[i - 1]);
-  return s.ed[i - 1] + f * (s.ed[i] - s.ed[i - 1]);
-}
-
-// Mean of the spectrum at whole nanometres across the band.
-double band_mean(const Spectrum& s, double lo, double hi, double centre) {
-  if (centre <= s.wl.front()) return s.ed.front();
-  if (centre >= s.wl.back()) return s.ed.back();
+// Mean of the spectrum at whole nanometres across the band (linear
+// interpolation, held at the end values outside the data).
+double band_mean(const DataTable& s, double lo, double hi, double centre) {
+  if (centre <= s.x(1)) return s.y1(1);
+  if (centre >= s.x(s.n)) return s.y1(s.n);
   const int k0 = static_cast<int>(std::floor(lo)), k1 = static_cast<int>(hi + 0.5);
   double sum = 0.0;
-  for (int k = k0; k <= k1; ++k) sum += interpolate(s, k);
+  int hint = 1;
+  for (int k = k0; k <= k1; ++k) sum += yinterp(hint, s.n, k, s.x, s.y1);
   return sum / (k1 - k0 + 1);
 }
 
@@ -82,7 +74,7 @@ double irradat(RunState& rs, const std::string& filename) {
   if (!m.irradat_done) {
     rs.pr() << "\n" << ff::X(5) << "The incident Irradiance is obtained from the data file: " << util::rtrim(filename)
             << "\n";
-    const Spectrum s = read_spectrum(filename);
+    const DataTable s = read_spectrum(filename);
     for (int i = 1; i <= rs.cmisc.nwave; ++i)
       m.irradat_ed(i) = band_mean(s, rs.cwave.waveb(i), rs.cwave.waveb(i + 1), rs.cwave.wave(i));
     print_band_table(rs);
