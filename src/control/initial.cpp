@@ -469,6 +469,7 @@ void initial(RunState& rs) {
   read_depths(rs, rr);
   // Records 22 to 32.
   read_data_files(rs, rr);
+  rs.opts = read_run_options(*rs.input);
   store_counts(rs);
 
   // Initialization chain.

@@ -14,6 +14,7 @@
 #include "control/dynz_state.hpp"
 #include "control/limits.hpp"
 #include "control/misc_state.hpp"
+#include "control/run_options.hpp"
 #include "derived/derived_state.hpp"
 #include "grid/grid_state.hpp"
 #include "iop/iop_state.hpp"
@@ -34,6 +35,7 @@ struct DirNames {
 
 struct RunState {
   Misc cmisc;
+  RunOptions opts;  // run options after record 32 (solver, threads, extra outputs)
   WaveGrid cwave;
   std::string ctitle;
   DirNames cdirnames;

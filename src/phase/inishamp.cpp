@@ -212,16 +212,17 @@ void sumshat(RunState& rs, int l, double z, double zeta) {
   const int nmu = rs.cmisc.nmu;
   for (int i = 1; i <= 4; ++i)
     for (int u = 1; u <= nmu; ++u) sg[static_cast<std::size_t>(i)](u) = 0.0;
-  // Internal sources are isotropic: they feed only the azimuthally averaged mode.
-  if (l != 0) return;
   const double depth = (rs.cmisc.iop == 1) ? zeta : z;
-  double up[mxmu], down[mxmu];
+  SourceAmps a;
   for (int s = 1; s <= 4; ++s) {
     if (rs.src.flags[static_cast<std::size_t>(s)] == 0) continue;
-    source_term(rs, s, depth, up, down);
+    source_term(rs, s, l, depth, a);
     for (int u = 1; u <= nmu; ++u) {
-      sg[1](u) += up[u - 1];
-      sg[3](u) += down[u - 1];
+      const std::size_t i = static_cast<std::size_t>(u - 1);
+      sg[1](u) += a.up_cos[i];
+      sg[2](u) += a.up_sin[i];
+      sg[3](u) += a.down_cos[i];
+      sg[4](u) += a.down_sin[i];
     }
   }
 }

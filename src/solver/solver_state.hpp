@@ -13,6 +13,13 @@ namespace abyss {
 
 struct RunState;
 
+// Internal-source amplitudes of one Fourier mode at one depth: element [u-1] of
+// each array belongs to mu band u = 1..nmu; "up" and "down" are the upward- and
+// downward-directed bands, "cos" and "sin" the two halves of the mode.
+struct SourceAmps {
+  std::array<double, mxmu> up_cos{}, down_cos{}, up_sin{}, down_sin{};
+};
+
 // An nmu x nmu block stored with the fixed leading dimension mxmu, so one
 // layout serves every run size. Element (i, j) = p[(i-1) + (j-1)*mxmu].
 struct Blk {
@@ -104,10 +111,12 @@ struct SolverState {
   bool first_band_done = false;  // inishamp has prepared a band
 
   // The internal-source routines of one band (1 bioluminescence, 2 chlorophyll
-  // fluorescence, 3 CDOM fluorescence, 4 Raman): each gives, at a depth, the
-  // nmu source amplitudes of the upward- and of the downward-directed bands.
+  // fluorescence, 3 CDOM fluorescence, 4 Raman): each gives, for a Fourier mode
+  // at a depth (optical depth in optical-depth runs, otherwise metres), the
+  // source amplitudes of the upward- and downward-directed mu bands. They read
+  // the run state only, so the solver may call them from several threads.
   // Bound by the sources subsystem; an unbound source stops the run.
-  using SourceFn = std::function<void(RunState&, double depth, double* up, double* down)>;
+  using SourceFn = std::function<void(const RunState&, int l, double depth, SourceAmps&)>;
   std::array<SourceFn, 5> source_fn;
 };
 

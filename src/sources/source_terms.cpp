@@ -7,12 +7,13 @@
 
 namespace abyss {
 
-void source_term(RunState& rs, int which, double depth, double* up, double* down) {
+void source_term(const RunState& rs, int which, int l, double depth, SourceAmps& out) {
   static const char* const kName[] = {"", "bioluminescence", "chlorophyll fluorescence", "CDOM fluorescence",
                                       "Raman scattering"};
   const auto& fn = rs.sol.source_fn[static_cast<std::size_t>(which)];
   if (!fn) herr("sumshat", std::string("the ") + kName[which] + " source is not available in this version");
-  fn(rs, depth, up, down);
+  out = SourceAmps{};
+  fn(rs, l, depth, out);
 }
 
 }  // namespace abyss

@@ -3,9 +3,9 @@
 
 namespace abyss {
 struct RunState;
+struct SourceAmps;
 // Source `which` (1 bioluminescence, 2 chlorophyll fluorescence, 3 CDOM
-// fluorescence, 4 Raman scattering) at a depth of the current band: nmu
-// amplitudes for the upward-directed bands in up[0..nmu-1] and for the
-// downward-directed bands in down[0..nmu-1].
-void source_term(RunState& rs, int which, double depth, double* up, double* down);
+// fluorescence, 4 Raman scattering) of the current band for Fourier mode l at a
+// depth, written into `out` (zeroed first).
+void source_term(const RunState& rs, int which, int l, double depth, SourceAmps& out);
 }  // namespace abyss

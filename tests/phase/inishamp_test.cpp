@@ -160,26 +160,30 @@ TEST(Inishamp, UnknownPhaseOptionZeroesTheArrays) {
   for (int c = 1; c <= rs.cmisc.nmu * (rs.cmisc.nphi / 2 + 1); ++c) EXPECT_EQ(rs.pf.pt[1](1, c), 0.0);
 }
 
-TEST(Sumshat, SourcesFeedOnlyModeZeroAndTheFirstParity) {
+TEST(Sumshat, SourcesOfEveryProcessAddUpInTheirHalves) {
   SolverSetup s;
   s.nmu = 4;
   s.nphi = 4;
   SolverRun run(s);
   RunState& rs = *run;
   rs.src.flags[2] = rs.src.flags[4] = 1;
+  // Process w gives w, 10w, 100w, 1000w in the four halves of mode 0 and nothing in the other modes.
   for (int w : {2, 4})
-    rs.sol.source_fn[static_cast<std::size_t>(w)] = [w](RunState&, double, double* up, double* down) {
-      for (int u = 0; u < 4; ++u) {
-        up[u] = w * 1.0;
-        down[u] = w * 10.0;
+    rs.sol.source_fn[static_cast<std::size_t>(w)] = [w](const RunState&, int l, double, SourceAmps& a) {
+      if (l != 0) return;
+      for (std::size_t u = 0; u < 4; ++u) {
+        a.up_cos[u] = w * 1.0;
+        a.down_cos[u] = w * 10.0;
+        a.up_sin[u] = w * 100.0;
+        a.down_sin[u] = w * 1000.0;
       }
     };
   sumshat(rs, 0, 1.0, 1.0);
   for (int u = 1; u <= 4; ++u) {
     EXPECT_EQ(rs.src.sigma[1](u), 6.0);
     EXPECT_EQ(rs.src.sigma[3](u), 60.0);
-    EXPECT_EQ(rs.src.sigma[2](u), 0.0);
-    EXPECT_EQ(rs.src.sigma[4](u), 0.0);
+    EXPECT_EQ(rs.src.sigma[2](u), 600.0);
+    EXPECT_EQ(rs.src.sigma[4](u), 6000.0);
   }
   sumshat(rs, 1, 1.0, 1.0);
   for (int i = 1; i <= 4; ++i)

@@ -104,8 +104,10 @@ TEST(SolverPhysics, InternalSourceEntersGershunsLaw) {
   const double q = 0.05;
   rs.cmisc.nsource = 1;
   rs.src.flags[4] = 1;
-  rs.sol.source_fn[4] = [q](RunState& r, double, double* up, double* down) {
-    for (int u = 1; u <= r.cmisc.nmu; ++u) up[u - 1] = down[u - 1] = q / r.cgrid.fmu(u);
+  // An isotropic source feeds only the azimuthally averaged mode.
+  rs.sol.source_fn[4] = [q](const RunState& r, int l, double, SourceAmps& a) {
+    if (l != 0) return;
+    for (int u = 1; u <= r.cmisc.nmu; ++u) a.up_cos[u - 1] = a.down_cos[u - 1] = q / r.cgrid.fmu(u);
   };
   rs.sky.radsky.zero();
   solve(rs);

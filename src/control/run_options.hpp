@@ -1,0 +1,31 @@
+// Run options: choices that older run-input files do not carry and that do not
+// change the physics of a run (the solution method, the number of threads, extra
+// output formats). They follow record 32 as "name = value" lines, one option a
+// line; a file without them runs with the defaults below.
+#pragma once
+
+#include <istream>
+#include <string>
+#include <vector>
+
+namespace abyss {
+
+struct RunOptions {
+  // Depth integration of the Riccati equations: "adams" integrates them with the
+  // variable-step Adams method.
+  std::string solver = "adams";
+  int threads = 0;      // worker threads; 0 = one per core of the machine
+  bool netcdf = false;  // also write the run as a NetCDF file
+  // The option lines as read, for the printout echo and self-describing outputs.
+  std::vector<std::string> given;
+};
+
+// Reads the option lines that follow record 32 until the end of the input.
+// Blank lines and text after "#" are ignored. An unknown name, a malformed line
+// or a value out of range is a fatal error naming the option line.
+RunOptions read_run_options(std::istream& in);
+
+// Applies one "name = value" pair to `opts`; throws FatalError on a bad pair.
+void set_run_option(RunOptions& opts, const std::string& name, const std::string& value);
+
+}  // namespace abyss

@@ -1,0 +1,56 @@
+#include "control/run_options.hpp"
+
+#include <gtest/gtest.h>
+
+#include <sstream>
+
+#include "control/errors.hpp"
+
+namespace abyss {
+namespace {
+
+RunOptions read(const std::string& text) {
+  std::istringstream in(text);
+  return read_run_options(in);
+}
+
+std::string error_of(const std::string& text) {
+  try {
+    read(text);
+  } catch (const FatalError& e) {
+    return e.message();
+  }
+  return "";
+}
+
+TEST(RunOptions, AbsentOptionsKeepTheDefaults) {
+  const RunOptions o = read("");
+  EXPECT_EQ(o.solver, "adams");
+  EXPECT_EQ(o.threads, 0);
+  EXPECT_FALSE(o.netcdf);
+  EXPECT_TRUE(o.given.empty());
+}
+
+TEST(RunOptions, NameValueLinesWithCommentsAndBlankLines) {
+  const RunOptions o = read("\n  threads = 2   # two workers\nNetCDF=yes\n\n# nothing here\nsolver = ADAMS\n");
+  EXPECT_EQ(o.threads, 2);
+  EXPECT_TRUE(o.netcdf);
+  EXPECT_EQ(o.solver, "adams");
+  ASSERT_EQ(o.given.size(), 3u);
+  EXPECT_EQ(o.given[0], "threads = 2");
+}
+
+TEST(RunOptions, BadLinesStopNamingTheLineOrTheOption) {
+  EXPECT_EQ(error_of("threads = 2\nunused.txt\n"),
+            "line 2 after record 32 is not a run option \"name = value\": unused.txt");
+  EXPECT_EQ(error_of("colour = red\n"), "unknown run option colour (known: solver, threads, netcdf)");
+  EXPECT_EQ(error_of("threads = -1\n"),
+            "run option threads = -1: give a whole number of threads from 0 (one per core) to 1024");
+  EXPECT_EQ(error_of("threads = 2.5\n"),
+            "run option threads = 2.5: give a whole number of threads from 0 (one per core) to 1024");
+  EXPECT_EQ(error_of("netcdf = maybe\n"), "run option netcdf = maybe: give yes or no");
+  EXPECT_EQ(error_of("threads =\n"), "line 1 after record 32 is not a run option \"name = value\": threads =");
+}
+
+}  // namespace
+}  // namespace abyss
