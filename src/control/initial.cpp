@@ -72,7 +72,7 @@ class RecordReader {
   }
   // A record whose second item counts the values that follow it (records 17
   // and 21); at most `max_count` of them are taken.
-  util::ListRecord counted(int record, long min_count, long max_count, const char* what) {
+  util::ListRecord counted(int record, long min_count, long max_count, const char* what, bool strict_max = false) {
     util::ListRecord r;
     {
       util::ListCursor cur(*rs_.input);
@@ -80,6 +80,9 @@ class RecordReader {
         cur.take(r, 2);
         long n = r.has(1) ? util::parse_integer(*r.items[1]) : 0;
         if (n < min_count) fail(record, fmt::format("the number of {} is {}", what, n));
+        // A count beyond any use would pull the following records in as values.
+        if (strict_max && n > max_count)
+          fail(record, fmt::format("the number of {} is {}; at most {} are used", what, n, max_count));
         cur.take(r, static_cast<std::size_t>(std::min(n, max_count)));
       } catch (const util::ListReadError& e) {
         fail(record, e.what());
@@ -265,7 +268,7 @@ void read_wavelengths(RunState& rs, RecordReader& rr) {
 
 void read_sky(RunState& rs, RecordReader& rr) {
   // Record 17: iskyflag, the count n, then n values, all one record.
-  util::ListRecord r = rr.counted(17, 0, 100, "sky values");
+  util::ListRecord r = rr.counted(17, 0, 10, "sky values", true);
   Sky& sky = rs.csky;
   sky.iskyflag = rr.integer(r, 17, 0);
   const std::size_t n = r.given() > 2 ? r.given() - 2 : 0;

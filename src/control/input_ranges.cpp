@@ -37,6 +37,21 @@ void components(const RunState& rs, Findings& f) {
   for (int k = 1; k <= rs.cmisc.nconc; ++k)
     if (!(c.constconc(k) >= 0.0))
       f.fatal(7, fmt::format("concentration {} = {:g} is negative", k, c.constconc(k)));
+  for (int k = 1; k <= rs.cmisc.nconc; ++k) {
+    // Constant and exponential specific absorption: the amplitude is an absorption.
+    if ((c.astar_opt(k) == 4 || c.astar_opt(k) == 6) && !(c.astar_A(k) >= 0.0))
+      f.fatal(8, fmt::format("entry {}: specific absorption parameter A = {:g} is negative", k, c.astar_A(k)));
+  }
+  for (int k = 1; k <= rs.cmisc.ncomp; ++k) {
+    const int ibs = c.bstar_opt(k);
+    if (ibs >= 1 && ibs <= 4 && !(c.bstar_B(k) >= 0.0))
+      f.fatal(10, fmt::format("component {}: specific scattering parameter B = {:g} is negative", k, c.bstar_B(k)));
+    if ((ibs == 1 || ibs == 4) && !(c.bstar_wave0(k) > 0.0))
+      f.fatal(10, fmt::format("component {}: reference wavelength {:g} nm is not positive", k, c.bstar_wave0(k)));
+    // Any other option would leave the component without a phase function.
+    if (c.pf_opt(k) < 0 || c.pf_opt(k) > 3)
+      f.fatal(12, fmt::format("component {}: phase-function option {} is not 0, 1, 2 or 3", k, c.pf_opt(k)));
+  }
   for (int k = 1; k <= rs.cmisc.ncomp; ++k) {
     if (c.pf_opt(k) == 1 && !(c.bbtob(k) > 0.0 && c.bbtob(k) <= 0.5))
       f.fatal(12, fmt::format("component {}: bb/b = {:g} is outside (0, 0.5]", k, c.bbtob(k)));

@@ -80,7 +80,9 @@ INSTANTIATE_TEST_SUITE_P(
                       BadRecord{"17", "1 5 30.0 0.0 0.0 0.3 -1.0", "Ed(total) = -1 W/(m^2 nm) is negative"},
                       BadRecord{"17", "1 5 30.0 0.0 -3.0 0.3 1.0", "C = -3 is below -1"},
                       BadRecord{"17", "1 5 30.0 500.0 0.0 0.3 1.0", "solar azimuth (deg) = 500"},
-                      BadRecord{"17", "1 12 30 0 0 .3 1 0 0 0 0 0 0 0", "sky model 1 uses at most 10 sky values"},
+                      BadRecord{"17", "1 12 30 0 0 .3 1 0 0 0 0 0 0 0", "the number of sky values is 12; at most 10 are used"},
+                      BadRecord{"17", "2 1000000000 30 0 0", "the number of sky values is 1000000000; at most 10"},
+                      BadRecord{"17", "2 8 30 0 0 0 0 0 0 0", "sky model 2 uses at most 6 sky values; the count is 8"},
                       BadRecord{"17", "3 3 25.0 0.0 0.0", "GMT (hours) = 25 is outside [0, 24]"},
                       BadRecord{"19", "5.0 0.5 20.0 35.0", "index of refraction = 0.5 is not that of water"},
                       BadRecord{"19", "5.0 5 20.0 35.0", "index of refraction = 5 is not that of water"},
@@ -97,7 +99,11 @@ INSTANTIATE_TEST_SUITE_P(
                       BadRecord{"12", "3 0.0 550.0 0.9 1.0", "the bb/b power law gives"},
                       BadRecord{"15", "-550.0 0.1 0.3", "are outside (0, 10000] nm"},
                       BadRecord{"15", "550.0 -0.1 0.3", "constant absorption a = -0.1 1/m is negative"},
-                      BadRecord{"16", "0 0 0 0 -2", "chlorophyll component index -2 is negative"}));
+                      BadRecord{"16", "0 0 0 0 -2", "chlorophyll component index -2 is negative"},
+                      BadRecord{"12", "7 0.02 0.0 0.0 0.0", "phase-function option 7 is not 0, 1, 2 or 3"},
+                      BadRecord{"10", "3 -1.0 1.0 0.0 0.0 0.0", "specific scattering parameter B = -1 is negative"},
+                      BadRecord{"10", "1 1.0 1.0 1.0 0.0 0.0", "reference wavelength 0 nm is not positive"},
+                      BadRecord{"8", "0 6 440.0 -0.1 0.0", "specific absorption parameter A = -0.1 is negative"}));
 
 // Names are never cut: a cut name may be the name of another file that exists.
 INSTANTIATE_TEST_SUITE_P(
@@ -189,6 +195,35 @@ TEST(WorkFaults, TheIntegrationStopsOnItsStepBudget) {
                            "200000 steps"),
             std::string::npos)
       << o.console;
+}
+
+// Data files named by the run: a bottom-reflectance file that is empty, is
+// some other text, has a garbled row or a reflectance above 1.
+TEST(DataFileFaults, BadBottomFilesStopTheRunNamingTheFile) {
+  const std::string header = "h1\nh2\nh3\nh4\nh5\nh6\nh7\nh8\nh9\nh10\n";
+  struct Case {
+    std::string body, expect;
+  };
+  const std::vector<Case> cases = {
+      {"", "ends at line 1, inside its 10 header records"},
+      {header + "-1 0\n", "no data records in "},
+      {header + "400 0.1\n500 O.2\n600 0.3\n", ": \"O.2\" is not a decimal number"},
+      {header + "400 0.1\n500 nan\n", ": \"nan\" is not a decimal number"},
+      {header + "400 1.5\n700 1.5\n", "is 1.5 at 550.0 nm, above 1"},
+  };
+  for (const Case& c : cases) {
+    ScratchRun scratch;
+    const std::string file = (scratch.root() / "bottom_file.txt").string();
+    std::ofstream(file) << c.body;
+    RunInput ri;
+    ri.rec["20"] = "2 0.0";
+    ri.rec["29"] = file;
+    std::string console;
+    EXPECT_EQ(scratch.run_exe(ri.text(), console), 1) << console;
+    EXPECT_NE(console.find(c.expect), std::string::npos) << c.expect << "\n" << console;
+    EXPECT_NE(console.find("bottom_file.txt"), std::string::npos) << console;
+    EXPECT_EQ(console.find("Run is complete"), std::string::npos);
+  }
 }
 
 }  // namespace
