@@ -16,8 +16,11 @@ targets=()
 for h in "${harnesses[@]}"; do targets+=("fuzz_$h"); done
 cmake --build build-fuzz -j "$jobs" --target "${targets[@]}" >/dev/null
 mkdir -p build-fuzz/artifacts
+# The harnesses that go through files keep them in a scratch folder under
+# TMPDIR: memory-backed when the machine has one.
+[ -z "${TMPDIR:-}" ] && [ -w /dev/shm ] && export TMPDIR=/dev/shm
 for h in "${harnesses[@]}"; do
-  work="build-fuzz/corpus/$h"
+  work="$PWD/build-fuzz/corpus/$h"  # absolute: the run-input harness changes directory
   mkdir -p "$work"
   cp -n fuzz/corpus/"$h"/* "$work"/ 2>/dev/null || true
   limit=(-max_total_time="${FUZZ_SECONDS:-30}")
@@ -28,7 +31,7 @@ for h in "${harnesses[@]}"; do
   set +e
   ASAN_OPTIONS=detect_leaks=1 UBSAN_OPTIONS=print_stacktrace=1 \
     build-fuzz/fuzz_"$h" "${limit[@]}" -max_len=8192 -timeout=10 -rss_limit_mb=2048 -print_final_stats=1 \
-    -artifact_prefix=build-fuzz/artifacts/"$h"- "$work" >"$log" 2>&1
+    -artifact_prefix="$PWD"/build-fuzz/artifacts/"$h"- "$work" >"$log" 2>&1
   status=$?
   set -e
   grep -E "INITED|DONE|stat::number_of_executed_units|ERROR|SUMMARY|deadly signal|Test unit written" "$log" || true

@@ -119,8 +119,12 @@ class RecordReader {
     return full;
   }
 
-  [[noreturn]] void fail(int record, const std::string& what) {
-    const std::string line = fmt::format(" Run-input file, record {}: {}{}", record, what, counted_note_);
+  // `what` of a record that could not be read carries the note on a counted
+  // record that took values from several lines; a value out of its range
+  // does not.
+  [[noreturn]] void fail(int record, const std::string& what, bool read_error = true) {
+    const std::string line =
+        fmt::format(" Run-input file, record {}: {}{}", record, what, read_error ? counted_note_ : std::string());
     rs_.con() << line << "\n";
     if (rs_.printout.is_open()) rs_.pr() << "\n" << line << "\n";
     herr("initial", fmt::format("bad run-input record {}", record));
@@ -390,7 +394,7 @@ void read_data_files(RunState& rs, RecordReader& rr) {
 
 void report_input_ranges(RunState& rs, RecordReader& rr) {
   for (const InputFinding& f : check_input_ranges(rs)) {
-    if (f.fatal) rr.fail(f.record, f.message);
+    if (f.fatal) rr.fail(f.record, f.message, false);
     const std::string line = fmt::format(" WARNING: run-input record {}: {}", f.record, f.message);
     rs.con() << line << "\n";
     rs.pr() << "\n" << line << "\n";
