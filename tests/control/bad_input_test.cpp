@@ -226,4 +226,29 @@ TEST(DataFileFaults, BadBottomFilesStopTheRunNamingTheFile) {
   }
 }
 
+// Values outside what the data can serve, where the run goes on: the
+// console and the printout both say which value is used.
+TEST(MovedValues, WarnOnTheConsoleAndInThePrintout) {
+  struct Case {
+    const char* record;
+    const char* text;
+    const char* warning;
+    const char* record5 = "0 0 0 0 0";  // the Harrison and Coombes sky is option 1 of the second entry
+  };
+  const std::vector<Case> cases = {
+      {"19", "5.0 1.9 20.0 35.0", "The index of refraction 1.9000 is outside the available surface files; n = "},
+      {"19", "60.0 1.34 20.0 35.0", "The requested wind speed of U =  60.000 is greater than the maximum available speed."},
+      {"17", "2 3 30.0 0.0 1.5", "WARNING: CLOUD fraction greater than one!  Set to one.", "0 1 0 0 0"},
+  };
+  for (const Case& c : cases) {
+    RunInput ri;
+    ri.rec[c.record] = c.text;
+    ri.rec["5"] = c.record5;
+    Outcome o = run_with(ri);
+    EXPECT_EQ(o.status, 0) << o.console;
+    EXPECT_NE(o.console.find(c.warning), std::string::npos) << c.warning << "\n" << o.console;
+    EXPECT_NE(o.printout.find(c.warning), std::string::npos) << c.warning;
+  }
+}
+
 }  // namespace
