@@ -256,6 +256,8 @@ void read_wavelengths(RunState& rs, RecordReader& rr) {
     rs.cwave.waveb(2) = v[0] + 0.5;
     rs.cmisc.aconst = v[1];
     rs.cmisc.bconst = v[2];
+    if (!(v[1] >= 0.0)) rr.fail(15, fmt::format("constant absorption a = {:g} 1/m is negative", v[1]), false);
+    if (!(v[2] >= 0.0)) rr.fail(15, fmt::format("constant scattering b = {:g} 1/m is negative", v[2]), false);
     return;
   }
   auto b = rr.reals(15, static_cast<std::size_t>(nwave + 1));

@@ -73,10 +73,6 @@ void wavelengths(const RunState& rs, Findings& f) {
   const double lo = rs.cwave.waveb(1), hi = rs.cwave.waveb(nwave + 1);
   if (!(lo > 0.0) || !(hi <= 10000.0))
     f.fatal(15, fmt::format("wavelengths from {:g} to {:g} nm are outside (0, 10000] nm", lo, hi));
-  if (rs.cmisc.aconst != -1.0 || rs.cmisc.bconst != -1.0) {  // single-wavelength run
-    if (!(rs.cmisc.aconst >= 0.0)) f.fatal(15, fmt::format("constant absorption a = {:g} 1/m is negative", rs.cmisc.aconst));
-    if (!(rs.cmisc.bconst >= 0.0)) f.fatal(15, fmt::format("constant scattering b = {:g} 1/m is negative", rs.cmisc.bconst));
-  }
 }
 
 void sources(const RunState& rs, Findings& f) {

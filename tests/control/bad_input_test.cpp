@@ -99,6 +99,8 @@ INSTANTIATE_TEST_SUITE_P(
                       BadRecord{"12", "3 0.0 550.0 0.9 1.0", "the bb/b power law gives"},
                       BadRecord{"15", "-550.0 0.1 0.3", "are outside (0, 10000] nm"},
                       BadRecord{"15", "550.0 -0.1 0.3", "constant absorption a = -0.1 1/m is negative"},
+                      BadRecord{"15", "550.0 -1 0.3", "constant absorption a = -1 1/m is negative"},
+                      BadRecord{"15", "550.0 0.1 -1e-3", "constant scattering b = -0.001 1/m is negative"},
                       BadRecord{"16", "0 0 0 0 -2", "chlorophyll component index -2 is negative"},
                       BadRecord{"12", "7 0.02 0.0 0.0 0.0", "phase-function option 7 is not 0, 1, 2 or 3"},
                       BadRecord{"10", "3 -1.0 1.0 0.0 0.0 0.0", "specific scattering parameter B = -1 is negative"},
