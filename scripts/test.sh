@@ -1,6 +1,7 @@
 #!/usr/bin/env bash
-# Builds everything and runs the test suite, then again under
-# AddressSanitizer and UndefinedBehaviorSanitizer.
+# Builds everything and runs the test suite, a one-minute fuzzing smoke run
+# of each input reader, then the suite again under AddressSanitizer and
+# UndefinedBehaviorSanitizer.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 bash scripts/install-deps.sh
@@ -9,6 +10,10 @@ cmake -S . -B build -DCMAKE_BUILD_TYPE=Release >/dev/null
 cmake --build build -j "$jobs"
 cmake --build build --target data -j "$jobs"
 (cd build && ctest --output-on-failure -j "$jobs")
+# A short fuzzing smoke run of every input reader (scripts/fuzz.sh).
+if [ "${ABYSS_SKIP_FUZZ:-0}" != "1" ]; then
+  FUZZ_SECONDS=${FUZZ_SECONDS:-60} bash scripts/fuzz.sh
+fi
 if [ "${ABYSS_SKIP_SANITIZE:-0}" != "1" ]; then
   cmake -S . -B build-asan -DCMAKE_BUILD_TYPE=RelWithDebInfo -DABYSS_SANITIZE=ON >/dev/null
   cmake --build build-asan -j "$jobs"

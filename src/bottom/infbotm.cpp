@@ -18,7 +18,9 @@
 #include <vector>
 
 #include "control/run_state.hpp"
+#include "control/errors.hpp"
 #include "solver/amplitudes.hpp"
+#include "solver/lapack_errors.hpp"
 #include "solver/linsolve.hpp"
 #include "solver/riccati.hpp"
 #include "util/fortran_format.hpp"
@@ -54,8 +56,19 @@ std::vector<double> build_h(const RhoTau& c, int n) {
 
 // Eigenvalues sorted so that positions 1..n hold the n largest in increasing
 // order and positions n+1..2n the n smallest in decreasing order.
+// A non-finite coefficient (from non-finite IOPs or phase functions) would
+// send the eigen-solver into undefined territory; stop with the cause.
+void require_finite(const std::vector<double>& h, int n2, double z) {
+  for (int j = 0; j < n2; ++j)
+    for (int i = 0; i < n2; ++i)
+      if (!std::isfinite(h[static_cast<std::size_t>(i) + static_cast<std::size_t>(j) * kLd]))
+        herr("infbotm", "non-finite coefficient matrix of the deep water at z =" + ff::ld(z) +
+                            " m; the IOPs or phase functions there are not finite");
+}
+
 Eigen eigen_ordered(RunState& rs, std::vector<double> h, int n) {
   const int n2 = 2 * n, ld = kLd;
+  require_finite(h, n2, rs.cgrid.z(rs.cmisc.nz));
   std::vector<double> wr(static_cast<std::size_t>(n2)), wi(static_cast<std::size_t>(n2));
   std::vector<double> vr(static_cast<std::size_t>(kLd) * kLd), work(kMxWork);
   double vl = 0.0, optimal = 0.0;
@@ -66,6 +79,7 @@ Eigen eigen_ordered(RunState& rs, std::vector<double> h, int n) {
   work.resize(static_cast<std::size_t>(lwork));
   dgeev_("N", "V", &n2, h.data(), &ld, wr.data(), wi.data(), &vl, &one, vr.data(), &ld, work.data(), &lwork, &info);
   if (info != 0) rs.pr() << " sub infbotm:  the eigen-solver returned info =" << ff::I(info, 5) << "\n";
+  check_lapack("infbotm", "dgeev", info);
   std::vector<int> order(static_cast<std::size_t>(n2));
   std::iota(order.begin(), order.end(), 0);
   std::stable_sort(order.begin(), order.end(), [&](int a, int b) { return wr[static_cast<std::size_t>(a)] < wr[static_cast<std::size_t>(b)]; });

@@ -7,6 +7,7 @@
 #include "control/initial.hpp"
 #include "control/run_state.hpp"
 #include "derived/analysis.hpp"
+#include "output/open_output.hpp"
 #include "output/writers.hpp"
 #include "solver/radamps.hpp"
 #include "sources/sources.hpp"
@@ -71,6 +72,7 @@ void abyssolver(RunState& rs) {
   }
   if (rs.cmisc.i4 != 0) wrtxcelm(rs);
   date_stamp(rs, rs.pr(), 1);
+  flush_output(rs.printout, rs.out.printout_name, "abyssolver");
   closeall(rs);
   rs.con() << "Run is complete.\nYou may now close this window.\n";
 }

@@ -10,6 +10,7 @@ void herr(const std::string& callname, const std::string& msg) {
 
 void nofile(const std::string& callname, const std::string& filename) {
   std::string name = util::rtrim(filename);
+  if (name.empty()) herr(callname, "the name of a required data file is blank");
   if (name.size() > 101) name.resize(101);
   herr(callname, "required data file " + name + " not found");
 }

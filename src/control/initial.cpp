@@ -2,6 +2,7 @@
 // and the initialization chain with the five echo sections of the printout.
 #include "control/initial.hpp"
 
+#include <algorithm>
 #include <filesystem>
 
 #include <fmt/format.h>
@@ -10,10 +11,12 @@
 #include "control/driver.hpp"
 #include "control/dynz.hpp"
 #include "control/errors.hpp"
+#include "control/input_ranges.hpp"
 #include "control/range_warnings.hpp"
 #include "control/run_state.hpp"
 #include "grid/surface.hpp"
 #include "iop/abscat.hpp"
+#include "output/open_output.hpp"
 #include "sky/qasky.hpp"
 #include "sources/sources.hpp"
 #include "util/fortran_format.hpp"
@@ -69,7 +72,7 @@ class RecordReader {
   }
   // A record whose second item counts the values that follow it (records 17
   // and 21); at most `max_count` of them are taken.
-  util::ListRecord counted(int record, long min_count, long max_count, const char* what) {
+  util::ListRecord counted(int record, long min_count, long max_count, const char* what, bool strict_max = false) {
     util::ListRecord r;
     {
       util::ListCursor cur(*rs_.input);
@@ -77,25 +80,51 @@ class RecordReader {
         cur.take(r, 2);
         long n = r.has(1) ? util::parse_integer(*r.items[1]) : 0;
         if (n < min_count) fail(record, fmt::format("the number of {} is {}", what, n));
+        // A count beyond any use would pull the following records in as values.
+        if (strict_max && n > max_count)
+          fail(record, fmt::format("the number of {} is {}; at most {} are used", what, n, max_count));
         cur.take(r, static_cast<std::size_t>(std::min(n, max_count)));
       } catch (const util::ListReadError& e) {
         fail(record, e.what());
       }
     }
     if (r.at_eof()) fail(record, "the file ends before this record");
+    // A count larger than the values on the record's line pulls values from
+    // the following records; the error then shows up further on.
+    if (r.lines > 1)
+      counted_note_ = fmt::format(" (record {} took its {} values from {} lines: is its count right?)", record,
+                                  r.given() - 2, r.lines);
     return r;
   }
+  // A name record; a name longer than its field is an error, never cut (a
+  // cut name may well be the name of another file that exists).
   std::string name(int record, std::size_t width = util::kNameLen) {
-    auto s = util::read_name_record(*rs_.input, width);
+    auto s = name_or_eof(record, width);
     if (!s) fail(record, "the file ends before this record");
     return *s;
   }
-  std::optional<std::string> name_or_eof(std::size_t width = util::kNameLen) {
-    return util::read_name_record(*rs_.input, width);
+  std::optional<std::string> name_or_eof(int record, std::size_t width = util::kNameLen) {
+    auto s = util::read_name_record(*rs_.input, std::string::npos);
+    if (s && s->size() > width)
+      fail(record, fmt::format("the name is {} characters long; at most {} are allowed", s->size(), width));
+    return s;
+  }
+  // A data-file name with its default directory put in front; the combined
+  // name must also fit.
+  std::string file(int record, const std::string& name, const std::string& dir) {
+    std::string full = util::with_default_dir(name, dir);
+    if (full.size() > util::kNameLen)
+      fail(record, fmt::format("the file name with its directory, {}, is {} characters long; at most {} are allowed",
+                               full, full.size(), util::kNameLen));
+    return full;
   }
 
-  [[noreturn]] void fail(int record, const std::string& what) {
-    const std::string line = fmt::format(" Run-input file, record {}: {}", record, what);
+  // `what` of a record that could not be read carries the note on a counted
+  // record that took values from several lines; a value out of its range
+  // does not.
+  [[noreturn]] void fail(int record, const std::string& what, bool read_error = true) {
+    const std::string line =
+        fmt::format(" Run-input file, record {}: {}{}", record, what, read_error ? counted_note_ : std::string());
     rs_.con() << line << "\n";
     if (rs_.printout.is_open()) rs_.pr() << "\n" << line << "\n";
     herr("initial", fmt::format("bad run-input record {}", record));
@@ -103,7 +132,21 @@ class RecordReader {
 
  private:
   RunState& rs_;
+  std::string counted_note_;
 };
+
+// The digital, radiance and spreadsheet files of an earlier run of the same
+// root would otherwise sit beside this run's printout as if this run had
+// written them (a failing run, or one that does not ask for them).
+void remove_stale_outputs(const OutputState& o) {
+  namespace fs = std::filesystem;
+  for (const std::string* name : {&o.digital_name, &o.radiance_name, &o.single_name, &o.multi_name}) {
+    std::error_code ec;
+    fs::remove(*name, ec);
+    if (ec && fs::exists(fs::symlink_status(*name, ec)))
+      herr("initial", "cannot remove the output file " + *name + " of an earlier run");
+  }
+}
 
 void open_printout(RunState& rs) {
   namespace fs = std::filesystem;
@@ -120,6 +163,7 @@ void open_printout(RunState& rs) {
     rs.con() << " cannot open the printout file " << rs.out.printout_name << "\n";
     herr("initial", "cannot open printout file " + rs.out.printout_name);
   }
+  remove_stale_outputs(rs.out);
 }
 
 void build_names(RunState& rs, const std::string& root, const std::string& title) {
@@ -159,7 +203,7 @@ void read_components(RunState& rs, RecordReader& rr) {
     c.astar_A(k) = rr.real(r, 8, 3);
     c.astar_S(k) = rr.real(r, 8, 4);
   }
-  for (int k = 1; k <= nconc; ++k) c.astar_file[static_cast<std::size_t>(k)] = util::with_default_dir(rr.name(9), rs.cdirnames.data);
+  for (int k = 1; k <= nconc; ++k) c.astar_file[static_cast<std::size_t>(k)] = rr.file(9, rr.name(9), rs.cdirnames.data);
   for (int k = 1; k <= ncomp; ++k) {  // record 10
     auto r = rr.numbers(10, 6);
     int ibs = rr.integer(r, 10, 0);
@@ -178,7 +222,7 @@ void read_components(RunState& rs, RecordReader& rr) {
       c.bstar_wave0(k) = p3;
     }
   }
-  for (int k = 1; k <= ncomp; ++k) c.bstar_file[static_cast<std::size_t>(k)] = util::with_default_dir(rr.name(11), rs.cdirnames.data);
+  for (int k = 1; k <= ncomp; ++k) c.bstar_file[static_cast<std::size_t>(k)] = rr.file(11, rr.name(11), rs.cdirnames.data);
   for (int k = 1; k <= ncomp; ++k) {  // record 12
     auto r = rr.numbers(12, 5);
     c.pf_opt(k) = rr.integer(r, 12, 0);
@@ -190,7 +234,9 @@ void read_components(RunState& rs, RecordReader& rr) {
   for (int k = 1; k <= ncomp; ++k) {  // record 13: the phase-function directory always goes in front
     std::string n = util::native_path(util::rtrim(rr.name(13)));
     std::string full = rs.cdirnames.phasefun + n;
-    if (full.size() > util::kNameLen) full.resize(util::kNameLen);
+    if (full.size() > util::kNameLen)
+      rr.fail(13, fmt::format("the file name with its directory, {}, is {} characters long; at most {} are allowed", full,
+                              full.size(), util::kNameLen));
     rs.cfilenames[static_cast<std::size_t>(k)] = full;
   }
 }
@@ -210,6 +256,8 @@ void read_wavelengths(RunState& rs, RecordReader& rr) {
     rs.cwave.waveb(2) = v[0] + 0.5;
     rs.cmisc.aconst = v[1];
     rs.cmisc.bconst = v[2];
+    if (!(v[1] >= 0.0)) rr.fail(15, fmt::format("constant absorption a = {:g} 1/m is negative", v[1]), false);
+    if (!(v[2] >= 0.0)) rr.fail(15, fmt::format("constant scattering b = {:g} 1/m is negative", v[2]), false);
     return;
   }
   auto b = rr.reals(15, static_cast<std::size_t>(nwave + 1));
@@ -226,7 +274,7 @@ void read_wavelengths(RunState& rs, RecordReader& rr) {
 
 void read_sky(RunState& rs, RecordReader& rr) {
   // Record 17: iskyflag, the count n, then n values, all one record.
-  util::ListRecord r = rr.counted(17, 0, 100, "sky values");
+  util::ListRecord r = rr.counted(17, 0, 10, "sky values", true);
   Sky& sky = rs.csky;
   sky.iskyflag = rr.integer(r, 17, 0);
   const std::size_t n = r.given() > 2 ? r.given() - 2 : 0;
@@ -321,11 +369,11 @@ void read_depths(RunState& rs, RecordReader& rr) {
 
 void read_data_files(RunState& rs, RecordReader& rr) {
   const std::string& data = rs.cdirnames.data;
-  rs.cfilenames[9] = util::with_default_dir(rr.name(22), data);
+  rs.cfilenames[9] = rr.file(22, rr.name(22), data);
   auto ac9 = rr.numbers(23, 1);
   rs.comp.abac9n = rr.integer(ac9, 23, 0);
-  for (int slot = 10; slot <= 14; ++slot) rs.cfilenames[static_cast<std::size_t>(slot)] = util::with_default_dir(rr.name(slot + 14), data);
-  rs.cfilenames[15] = util::with_default_dir(rr.name(29), rs.cdirnames.botmrefl);
+  for (int slot = 10; slot <= 14; ++slot) rs.cfilenames[static_cast<std::size_t>(slot)] = rr.file(slot + 14, rr.name(slot + 14), data);
+  rs.cfilenames[15] = rr.file(29, rr.name(29), rs.cdirnames.botmrefl);
   // Records 30 to 32 may be cut short by the end of the file.
   int counter = 7;
   std::size_t slot = 16;
@@ -335,14 +383,24 @@ void read_data_files(RunState& rs, RecordReader& rr) {
     rs.pr() << "\n" << line << "\n";
   };
   for (int k = 1; k <= rs.cmisc.ncomp + 1; ++k) {  // record 30 (ncomp names), then record 31
-    auto s = rr.name_or_eof();
+    const int record = k <= rs.cmisc.ncomp ? 30 : 31;
+    auto s = rr.name_or_eof(record);
     if (!s) return truncated();
-    rs.cfilenames[slot++] = util::with_default_dir(*s, data);
+    rs.cfilenames[slot++] = rr.file(record, *s, data);
     ++counter;
   }
-  auto bio = rr.name_or_eof();  // record 32
+  auto bio = rr.name_or_eof(32);  // record 32
   if (!bio) return truncated();
-  rs.src.bio_file = util::with_default_dir(*bio, data);
+  rs.src.bio_file = rr.file(32, *bio, data);
+}
+
+void report_input_ranges(RunState& rs, RecordReader& rr) {
+  for (const InputFinding& f : check_input_ranges(rs)) {
+    if (f.fatal) rr.fail(f.record, f.message, false);
+    const std::string line = fmt::format(" WARNING: run-input record {}: {}", f.record, f.message);
+    rs.con() << line << "\n";
+    rs.pr() << "\n" << line << "\n";
+  }
 }
 
 void store_counts(RunState& rs) {
@@ -432,9 +490,14 @@ void initial(RunState& rs) {
   rs.cmisc.raman_wave0 = rr.real(r1, 1, 4);
   rs.cmisc.raman_xsec = rr.real(r1, 1, 5);
   rs.cmisc.idynz = rr.integer(r1, 1, 6);
-  std::string title = rr.name(2);
+  std::string title = rr.name(2, std::string::npos);  // only a label: cut with the date below
   std::string root = rr.name(3, kRootLen);
   if (util::rtrim(root).empty()) rr.fail(3, "the output root name is blank");
+  // The root is the base of file names in the output directories: a
+  // separator would write (and remove stale files) anywhere else.
+  if (root.find_first_of("/\\") != std::string::npos || root.find("..") != std::string::npos ||
+      std::any_of(root.begin(), root.end(), [](char c) { return static_cast<unsigned char>(c) < 32; }))
+    rr.fail(3, "the output root name may not contain a directory separator, \"..\" or control characters");
   build_names(rs, root, title);
   open_printout(rs);
   cpright(rs.pr());
@@ -471,6 +534,7 @@ void initial(RunState& rs) {
   read_data_files(rs, rr);
   rs.opts = read_run_options(*rs.input);
   store_counts(rs);
+  report_input_ranges(rs, rr);
 
   // Initialization chain.
   loadsurface(rs, rs.cmisc.windspd, rs.cwave.wave(1));
@@ -493,7 +557,7 @@ void initial(RunState& rs) {
   bottom_section(rs);
   end_section(rs, "BOTTOM BOUNDARY");
   rangewarn(rs, rs.pr());
-  rs.pr().flush();
+  flush_output(rs.printout, rs.out.printout_name, "initial");
 }
 
 }  // namespace abyss

@@ -2,8 +2,10 @@
 #include <cmath>
 
 #include "control/run_state.hpp"
+#include "derived/band_check.hpp"
 #include "derived/analysis.hpp"
 #include "derived/radiance.hpp"
+#include "output/open_output.hpp"
 #include "output/writers.hpp"
 
 namespace abyss {
@@ -26,6 +28,7 @@ void store_band(RunState& rs) {
 void radanal(RunState& rs) {
   synhl(rs);
   irrad(rs);
+  require_finite_band(rs);
   store_band(rs);
   if (!rs.sel.pkfcn.empty()) kfcn(rs);
   pradsel(rs);
@@ -34,7 +37,9 @@ void radanal(RunState& rs) {
   if (rs.cmisc.i2 != 0) savedata(rs);
   storxcel(rs);
   if (rs.cmisc.i3 != 0) wrtxcels(rs);
-  rs.pr().flush();  // the band's tables survive an interrupted run
+  // The band's tables survive an interrupted run; a printout the file
+  // system refuses (a full disk) ends the run like any other output file.
+  flush_output(rs.printout, rs.out.printout_name, "radanal");
 }
 
 }  // namespace abyss

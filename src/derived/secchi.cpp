@@ -3,6 +3,9 @@
 // integrated down from the surface, reaches the coupling constant 8.
 #include <cmath>
 
+#include <fmt/format.h>
+
+#include "control/errors.hpp"
 #include "control/run_state.hpp"
 #include "derived/analysis.hpp"
 #include "derived/spectral.hpp"
@@ -51,9 +54,16 @@ Path path_at(const PhotopicProfile& p, const std::vector<Path>& acc, std::size_t
   return {a, b};
 }
 
+// Halving any interval of finite depths down to the tolerance takes far
+// fewer steps than this; more means the interval is not finite.
+constexpr int kMaxBisections = 200;
+
 double bisect(const PhotopicProfile& p, const std::vector<Path>& acc, std::size_t i, Path& at) {
   double lo = p.z[i - 1], hi = p.z[i], mid = lo;
+  int steps = 0;
   do {
+    if (++steps > kMaxBisections)
+      herr("secchi", fmt::format("the Secchi-depth bisection did not converge between {:g} and {:g} m", p.z[i - 1], p.z[i]));
     mid = 0.5 * (lo + hi);
     at = path_at(p, acc, i, mid);
     if (at.a + at.b - kCoupling <= 0.0)

@@ -15,6 +15,8 @@
 #include <gsl/gsl_integration.h>
 
 #include <algorithm>
+#include <cmath>
+#include <string>
 #include <memory>
 
 #include "control/errors.hpp"
@@ -36,7 +38,16 @@ struct Integrand {
   RunState* rs = nullptr;
   bool inverse = false;  // true: 1/c (optical-depth runs), false: c
   bool zero_seen = false;
+  bool nonfinite_seen = false;  // c not finite at nonfinite_depth
+  double nonfinite_depth = 0.0;
 };
+
+// A beam attenuation that is not a finite number (overflowing concentrations
+// or data) is the cause to report, not the quadrature's failure it leads to.
+[[noreturn]] void nonfinite_c(RunState& rs, double depth, const char* routine) {
+  herr(routine, "the beam attenuation c at depth " + std::to_string(depth) + " and wavelength " +
+                    std::to_string(rs.cmisc.wavenm) + " nm is not a finite number; check the concentrations and data files");
+}
 
 double beam_attenuation(RunState& rs, double depth) {
   IopValues v = abscat(rs, depth, rs.cmisc.wavenm, rs.cmisc.ncomp);
@@ -46,6 +57,11 @@ double beam_attenuation(RunState& rs, double depth) {
 double integrand(double depth, void* params) {
   auto* ctx = static_cast<Integrand*>(params);
   double c = beam_attenuation(*ctx->rs, depth);
+  if (!std::isfinite(c)) {
+    ctx->nonfinite_seen = true;
+    ctx->nonfinite_depth = depth;
+    return 0.0;
+  }
   if (c <= 0.0) {
     ctx->zero_seen = true;
     return 0.0;
@@ -63,6 +79,7 @@ double integrand(double depth, void* params) {
 // c (or 1/c) at one depth, with the zero-attenuation stop.
 double point_value(RunState& rs, double depth, bool inverse, const char* routine) {
   double c = beam_attenuation(rs, depth);
+  if (!std::isfinite(c)) nonfinite_c(rs, depth, routine);
   if (c <= 0.0) trivial_case(rs, routine);
   return inverse ? 1.0 / c : c;
 }
@@ -98,6 +115,7 @@ class Quadrature {
     int status = gsl_integration_qag(&f, lo, hi, kEpsAbs, kEpsRel, kLimit, GSL_INTEG_GAUSS15, ws_.get(), &result,
                                      &abserr);
     gsl_set_error_handler(old);
+    if (ctx_.nonfinite_seen) nonfinite_c(*ctx_.rs, ctx_.nonfinite_depth, ctx_.inverse ? "ZETATOZ" : "ZTOZETA");
     if (ctx_.zero_seen) trivial_case(*ctx_.rs, ctx_.inverse ? "ZETATOZ" : "ZTOZETA");
     if (status != 0) qag_warning(*ctx_.rs, ctx_.inverse);
     return result;

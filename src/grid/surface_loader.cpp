@@ -7,6 +7,8 @@
 #include <fstream>
 #include <numbers>
 
+#include <fmt/format.h>
+
 #include "control/driver.hpp"
 #include "control/errors.hpp"
 #include "control/run_state.hpp"
@@ -54,20 +56,41 @@ void read_index_list(RunState& rs) {
   std::ifstream in = ioshorten(name, "CHECKREFR");
   std::vector<int>& list = rs.surfload.nlist;
   list.clear();
+  int line = 0;
   try {
     while (static_cast<int>(list.size()) < kMaxIndices) {
+      ++line;
       const util::ListRecord rec = util::read_list(in, 1);
       if (rec.at_eof() || !rec.has(0)) break;
       const long v = rec.integer(0);
       if (v == -1) break;
+      // Thousandths of an index of refraction of water; the file names hold four digits.
+      if (v < 1000 || v > 2000)
+        herr("CHECKREFR", fmt::format("line {} of {}: {} is not an index of refraction in thousandths (1000 to 2000)",
+                                      line, name, v));
       list.push_back(static_cast<int>(v));
     }
   } catch (const util::ListReadError& e) {
-    herr("CHECKREFR", "bad record in " + name + ": " + e.what());
+    herr("CHECKREFR", fmt::format("bad record at line {} of {}: {}", line, name, e.what()));
   }
   if (list.empty()) herr("CHECKREFR", "no index of refraction listed in " + name);
   std::sort(list.begin(), list.end());
+  list.erase(std::unique(list.begin(), list.end()), list.end());
   rs.surfload.nlist_loaded = true;
+}
+
+}  // namespace
+
+namespace {
+
+// An index of refraction outside the surface set is moved to the nearest end
+// of the set; the printout and the console say which value is used.
+void refraction_moved_warning(RunState& rs, double asked, double used) {
+  const std::string line = fmt::format(
+      " WARNING:  The index of refraction {:.4f} is outside the available surface files; n = {:.3f} will be used.",
+      asked, used);
+  rs.con() << line << '\n';
+  rs.pr() << line << '\n';
 }
 
 }  // namespace
@@ -86,7 +109,10 @@ void checkrefr(RunState& rs, double& n, int& nA, int& nB) {
   const int m = static_cast<int>(std::lround(x));
   if (x <= list.front() || x >= list.back() || std::binary_search(list.begin(), list.end(), m)) {
     nA = nB = x <= list.front() ? list.front() : x >= list.back() ? list.back() : m;
-    if (nA != m) n = 0.001 * nA;
+    if (nA != m) {
+      refraction_moved_warning(rs, n, 0.001 * nA);
+      n = 0.001 * nA;
+    }
     return;
   }
   auto it = std::upper_bound(list.begin(), list.end(), x);  // first listed value above x
@@ -100,24 +126,36 @@ std::vector<int> read_wind_list(const std::string& path) {
   std::ifstream in = ioshorten(path, "SLCTSURF");
   std::vector<int> winds;
   std::string line;
+  int lineno = 0;
+  auto bad = [&](const std::string& what) {
+    herr("SLCTSURF", fmt::format("line {} of {}: {}", lineno, path, what));
+  };
   try {
     while (static_cast<int>(winds.size()) < kMaxWinds && std::getline(in, line)) {
+      ++lineno;
       const std::string field = util::rtrim(line.substr(0, std::min<std::size_t>(3, line.size())));
       if (field.find_first_not_of(' ') == std::string::npos) continue;
       const long v = util::parse_integer(field);
       if (v == -1) break;
+      // Whole m/s written in one or two digits in the file names; the
+      // blending picks neighbours, so the list must be strictly increasing.
+      if (v < 0 || v > 99) bad(fmt::format("wind speed {} m/s is outside 0 to 99", v));
+      if (!winds.empty() && v <= winds.back())
+        bad(fmt::format("wind speed {} m/s does not increase on {} m/s", v, winds.back()));
       winds.push_back(static_cast<int>(v));
     }
   } catch (const util::ListReadError& e) {
-    herr("SLCTSURF", "bad record in " + path + ": " + e.what());
+    bad(e.what());
   }
   if (winds.empty()) herr("SLCTSURF", "no wind speed listed in " + path);
   return winds;
 }
 
 void wind_warning(RunState& rs, double U, const char* what, int used) {
-  rs.pr() << " WARNING:  The requested wind speed of U =" << ff::F(U, 8, 3) << what << ff::I(used, 3)
-          << " will be used.\n";
+  const std::string line =
+      " WARNING:  The requested wind speed of U =" + ff::F(U, 8, 3) + what + ff::I(used, 3) + " will be used.";
+  rs.pr() << line << "\n";
+  rs.con() << line << "\n";
 }
 
 }  // namespace
@@ -234,10 +272,15 @@ void guarded(const SurfaceFile& f, F&& read) {
 // Opens one file and checks its header; `ref` (when given) is the first file,
 // whose operator order this one must share. A file of the second index also
 // tells the screen why it cannot be interpolated.
-void open_surface(RunState& rs, SurfaceFile& f, const SurfaceFile* ref, bool second_index = false) {
+void open_surface(RunState& rs, SurfaceFile& f, int wind, const SurfaceFile* ref, bool second_index = false) {
   f.in = ioshorten(f.name, "LOADSURFACE");
   guarded(f, [&] { read_header(f); });
   check_limits(rs, f);
+  // The header's wind speed must be the one the file is named and listed for.
+  if (!(std::abs(f.wind - wind) <= 0.005))
+    herr("LOADSURFACE", fmt::format("line 2 of surface file {}: the header gives a wind speed of {:g} m/s, the file is "
+                                    "named and listed for {} m/s",
+                                    f.name, f.wind, wind));
   if (ref && f.nhat() != ref->nhat()) {
     if (second_index) rs.con() << "ERR: Trying to iterate between two files that have different dimensions!\n";
     herr("LOADSURFACE", "Surface files have different dimens");
@@ -246,6 +289,18 @@ void open_surface(RunState& rs, SurfaceFile& f, const SurfaceFile* ref, bool sec
 
 std::vector<double> read_array(SurfaceFile& f, int n) {
   return util::read_fixed_reals(f.in, static_cast<std::size_t>(n), 10, kFieldWidth);
+}
+
+// The quad partition must be one: centres and boundaries inside (0, 1] and
+// increasing, solid angles positive.
+void check_grid(const SurfaceFile& f, const std::vector<double>& fmu, const std::vector<double>& bndmu,
+                const std::vector<double>& omega) {
+  double below = 0.0;
+  for (std::size_t u = 0; u < fmu.size(); ++u) {
+    if (!(fmu[u] > below && bndmu[u] >= fmu[u] && bndmu[u] <= 1.0 + 1e-9 && omega[u] > 0.0))
+      herr("LOADSURFACE", fmt::format("surface file {}: the quad partition of mu band {} is not a partition", f.name, u + 1));
+    below = bndmu[u];
+  }
 }
 
 // The six grid arrays; stored into the run state for the first file, read
@@ -258,6 +313,7 @@ void read_grid(RunState& rs, SurfaceFile& f, bool store) {
   const auto bndphi = read_array(f, nphi);
   const auto omega = read_array(f, nmu);
   const auto dmu = read_array(f, nmu);
+  check_grid(f, fmu, bndmu, omega);
   if (!store) return;
   Grid& g = rs.cgrid;
   GridPhi& gp = rs.cgridphi;
@@ -313,7 +369,7 @@ void blend_index(RunState& rs, const SurfaceFile& first, int nB, double wn, Mat&
   f1.name = file_path(rs, nB, st.iw1);
   f2.name = file_path(rs, nB, st.iw2);
   auto open_checked = [&](SurfaceFile& f) {
-    open_surface(rs, f, &first, true);
+    open_surface(rs, f, &f == &f1 ? st.iw1 : st.iw2, &first, true);
     guarded(f, [&] { read_grid(rs, f, false); });
   };
   open_checked(f1);
@@ -354,14 +410,14 @@ void loadsurface(RunState& rs, double U, double lambda) {
 
   SurfaceFile first;
   first.name = file_path(rs, st.nA, st.iw1);
-  open_surface(rs, first, nullptr);
+  open_surface(rs, first, st.iw1, nullptr);
   load_first(rs, first);
   Mat a, b;
   if (!st.single_w || !st.single_n) a = Mat(mxhat, mxhat);
   if (!st.single_w) {
     SurfaceFile second;
     second.name = file_path(rs, st.nA, st.iw2);
-    open_surface(rs, second, &first);
+    open_surface(rs, second, st.iw2, &first);
     blend_wind(rs, second, st.wU, a);
   }
   if (!st.single_n) {

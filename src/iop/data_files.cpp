@@ -3,6 +3,11 @@
 
 #include <algorithm>
 #include <cmath>
+#include <optional>
+#include <sstream>
+#include <vector>
+
+#include <fmt/format.h>
 
 #include "control/driver.hpp"
 #include "control/errors.hpp"
@@ -20,57 +25,68 @@ void rewind(std::istream& in) {
   in.seekg(0);
 }
 
-// Skips the header records; the first nprint of them go to the printout.
-void skip_header(RunState* rs, std::istream& in, int nheadr, int nprint) {
+// Skips the header records; the first nprint of them go to the printout. A
+// file that ends inside its header has no data and is not the file asked for.
+void skip_header(RunState* rs, std::istream& in, int nheadr, int nprint, const std::string& filename,
+                 const char* routine) {
   for (int i = 1; i <= nheadr; ++i) {
     auto rec = util::read_name_record(in, util::kNameLen);
-    if (!rec) return;
+    if (!rec)
+      herr(routine, fmt::format("{} ends at line {}, inside its {} header records", util::rtrim(filename), i, nheadr));
     if (rs != nullptr && i <= nprint) rs->pr() << ff::X(8) << util::rtrim(*rec) << "\n";
   }
 }
 
-// First value of the next data record, or nothing at the end of the data
-// (end of file, an unreadable record, or the negative end marker).
-bool next_record_counts(std::istream& in) {
-  try {
-    auto r = util::read_list(in, 1);
-    if (!r.has(0)) return false;
-    return r.real(0) >= 0.0;
-  } catch (const util::ListReadError&) {
-    return false;
-  }
-}
+// The data records after the header, one a line; blank lines are skipped.
+// A record that does not read as the numbers it needs is an error naming the
+// file and the line, never a silent end of the table.
+class DataLines {
+ public:
+  DataLines(std::istream& in, int nheadr, std::string filename, const char* routine)
+      : in_(in), line_no_(nheadr), filename_(util::rtrim(filename)), routine_(routine) {}
 
-// Reads one data record into slot i; false when the read fails.
-bool read_record(std::istream& in, int iftype, DataTable& t, int i) {
-  const std::size_t want = iftype == kTwoSpectra ? 3 : 2;
-  try {
-    auto r = util::read_list(in, want);
-    if (r.given() < want) return false;
-    for (std::size_t k = 0; k < want; ++k)
-      if (!r.has(k)) return false;
-    t.x(i) = r.real(0);
-    t.y1(i) = r.real(1);
-    if (iftype == kTwoSpectra) t.y2(i) = r.real(2);
-    return true;
-  } catch (const util::ListReadError&) {
-    return false;
+  // The next data record with `want` values; nothing at end of file.
+  std::optional<std::vector<double>> next(std::size_t want) {
+    std::string line;
+    while (std::getline(in_, line)) {
+      ++line_no_;
+      if (line.find_first_not_of(" \t\r") == std::string::npos) continue;
+      std::istringstream ls(line);
+      try {
+        const util::ListRecord r = util::read_list(ls, want);
+        if (r.has(0) && r.real(0) < 0.0) return std::vector<double>{r.real(0)};  // the end marker
+        if (r.given() < want) fail(fmt::format("{} values where {} are needed", r.given(), want));
+        std::vector<double> v(want);
+        for (std::size_t k = 0; k < want; ++k) {
+          if (!r.has(k)) fail(fmt::format("value {} is missing", k + 1));
+          v[k] = r.real(k);
+        }
+        return v;
+      } catch (const util::ListReadError& e) {
+        fail(e.what());
+      }
+    }
+    return std::nullopt;
   }
-}
+  [[noreturn]] void fail(const std::string& what) const {
+    herr(routine_, fmt::format("line {} of {}: {}", line_no_, filename_, what));
+  }
+  int line() const { return line_no_; }
 
-[[noreturn]] void not_increasing() {
+ private:
+  std::istream& in_;
+  int line_no_;
+  std::string filename_;
+  const char* routine_;
+};
+
+[[noreturn]] void not_increasing(RunState& rs, const DataLines& lines, const std::string& filename, double prev,
+                                 double x) {
+  const std::string detail = fmt::format(" LoadDat: line {} of {}: abscissa {:g} does not increase on {:g}",
+                                         lines.line(), util::rtrim(filename), x, prev);
+  rs.con() << detail << "\n";
+  rs.pr() << "\n" << detail << "\n";
   herr("LoadDat", "Data abscissas not monotonically increasing.  Clean up your data and rerun.");
-}
-
-// Keeps only the first n records of a table that ended early.
-void shrink(DataTable& t, int n) {
-  DataTable s{n, VecD(1, std::max(n, 1)), VecD(1, std::max(n, 1)), VecD(1, std::max(n, 1))};
-  for (int i = 1; i <= n; ++i) {
-    s.x(i) = t.x(i);
-    s.y1(i) = t.y1(i);
-    s.y2(i) = t.y2(i);
-  }
-  t = std::move(s);
 }
 
 void register_range(RunState& rs, int iftype, const DataTable& t, const std::string& filename) {
@@ -88,35 +104,72 @@ int getndat(RunState& rs, std::ifstream& unit, int iclose, int nheadr, int nprin
   unit = ioshorten(filename, "GetNDat");
   if (nprint > 0)
     rs.pr() << "\n" << ff::X(5) << "The data file header records from " << util::rtrim(filename) << " are:\n";
-  skip_header(&rs, unit, nheadr, nprint);
+  skip_header(&rs, unit, nheadr, nprint, filename, "GetNDat");
+  DataLines lines(unit, nheadr, filename, "GetNDat");
   int ndata = 0;
-  while (next_record_counts(unit)) ++ndata;
+  while (auto rec = lines.next(1)) {
+    if ((*rec)[0] < 0.0) break;
+    ++ndata;
+  }
   rs.pr() << "\n" << ff::X(5) << ff::I(ndata, 6) << " records read\n";
+  if (ndata == 0) herr("GetNDat", "no data records in " + util::rtrim(filename));
   if (iclose > 0) unit.close();
   return ndata;
 }
+
+namespace {
+
+// Ordinates of a record: absorption, scattering, concentrations, reflectances
+// and irradiances cannot be negative.
+void check_ordinates(const std::vector<double>& rec, const DataLines& lines) {
+  for (std::size_t k = 1; k < rec.size(); ++k)
+    if (rec[k] < 0.0) lines.fail(fmt::format("negative, non-physical value {:g} in column {}", rec[k], k + 1));
+}
+
+void store(DataTable& t, int i, const std::vector<double>& rec) {
+  t.x(i) = rec[0];
+  t.y1(i) = rec[1];
+  if (rec.size() > 2) t.y2(i) = rec[2];
+}
+
+}  // namespace
 
 DataTable loaddat(RunState& rs, std::ifstream& unit, int nheadr, int ndata, int iftype, const std::string& filename) {
   const int cap = std::max(ndata, 1);
   DataTable t{ndata, VecD(1, cap), VecD(1, cap), VecD(1, cap)};
   rewind(unit);
-  skip_header(nullptr, unit, nheadr, 0);
-  int nread = 0;
+  skip_header(nullptr, unit, nheadr, 0, filename, "LoadDat");
+  DataLines lines(unit, nheadr, filename, "LoadDat");
+  const std::size_t want = iftype == kTwoSpectra ? 3 : 2;
   for (int i = 1; i <= ndata; ++i) {
-    if (!read_record(unit, iftype, t, i)) break;
-    nread = i;
-    if (iftype == kTwoSpectra) {
-      checkdat2x(rs, t.y1(i), t.x(i), t.y2(i));
-    } else {
-      checkdat(rs, t.x(i), t.y1(i));
-    }
-    if (i > 1 && t.x(i - 1) >= t.x(i)) not_increasing();
+    const auto rec = lines.next(want);
+    if (!rec || (*rec)[0] < 0.0) lines.fail(fmt::format("the file changed while it was read ({} of {} records)", i - 1, ndata));
+    check_ordinates(*rec, lines);
+    store(t, i, *rec);
+    if (i > 1 && t.x(i - 1) >= t.x(i)) not_increasing(rs, lines, filename, t.x(i - 1), t.x(i));
   }
   unit.close();
-  // A file shorter than its count keeps what was read; the interpolation
-  // then works on those records only.
-  if (nread < ndata) shrink(t, nread);
   register_range(rs, iftype, t, filename);
+  return t;
+}
+
+DataTable read_standard_table(std::istream& in, int nheadr, int iftype, const std::string& filename,
+                              const char* routine) {
+  skip_header(nullptr, in, nheadr, 0, filename, routine);
+  DataLines lines(in, nheadr, filename, routine);
+  const std::size_t want = iftype == kTwoSpectra ? 3 : 2;
+  std::vector<std::vector<double>> recs;
+  while (auto rec = lines.next(want)) {
+    if ((*rec)[0] < 0.0) break;
+    check_ordinates(*rec, lines);
+    if (!recs.empty() && !((*rec)[0] > recs.back()[0]))
+      lines.fail(fmt::format("abscissa {:g} does not increase on {:g}", (*rec)[0], recs.back()[0]));
+    recs.push_back(std::move(*rec));
+  }
+  if (recs.empty()) herr(routine, "no data records in " + util::rtrim(filename));
+  const int n = static_cast<int>(recs.size());
+  DataTable t{n, VecD(1, n), VecD(1, n), VecD(1, n)};
+  for (int i = 1; i <= n; ++i) store(t, i, recs[static_cast<std::size_t>(i - 1)]);
   return t;
 }
 
@@ -200,7 +253,7 @@ void checkiwav(const RunState& rs, int& iwave, double wavenm) {
 
 int getnwavac(RunState& rs, std::istream& unit, int nheadr) {
   rewind(unit);
-  skip_header(nullptr, unit, nheadr, 0);
+  for (int i = 0; i < nheadr; ++i) util::read_name_record(unit, util::kNameLen);
   try {
     auto r = util::read_list(unit, 1);
     if (r.has(0)) return static_cast<int>(r.integer(0));

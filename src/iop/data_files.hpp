@@ -32,15 +32,24 @@ struct DataTable {
 
 // Opens `filename` on `unit` (a missing file stops the run), echoes the first
 // nprint of the nheadr header records when nprint > 0, and counts the data
-// records up to the end marker, the end of the file or an unreadable record.
+// records up to the end marker or the end of the file. A file that ends
+// inside its header, an unreadable record before the end marker and a file
+// without data records stop the run naming the file and the line.
 // The unit is closed when iclose > 0, otherwise left open for loaddat.
 int getndat(RunState& rs, std::ifstream& unit, int iclose, int nheadr, int nprint, const std::string& filename);
 
-// Rewinds `unit`, skips the header and reads up to ndata records into the
-// table; negative ordinates are reported and set to zero; abscissas that do
-// not increase stop the run ("LoadDat"). Closes the unit and registers the
-// table's abscissa range with the data-range warnings.
+// Rewinds `unit`, skips the header and reads ndata records into the table.
+// A record with fewer values than its type needs, a non-finite or negative
+// ordinate (no tabulated quantity can be negative) and abscissas that do not
+// increase stop the run ("LoadDat") naming the file and the line. Closes the
+// unit and registers the table's abscissa range with the data-range warnings.
 DataTable loaddat(RunState& rs, std::ifstream& unit, int nheadr, int ndata, int iftype, const std::string& filename);
+
+// A whole standard data file read with the checks of getndat and loaddat,
+// without printout (for readers that keep their own echo, and for tests).
+// Errors go through herr(routine, ...).
+DataTable read_standard_table(std::istream& in, int nheadr, int iftype, const std::string& filename,
+                              const char* routine);
 
 // Non-negativity checks: a negative datum is reported and replaced by zero.
 void checkdat(RunState& rs, double x, double& y);

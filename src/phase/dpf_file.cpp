@@ -1,6 +1,7 @@
 #include "phase/dpf_file.hpp"
 
 #include "control/errors.hpp"
+#include "control/limits.hpp"
 #include "phase/quad_average.hpp"
 #include "util/fortran_format.hpp"
 #include "util/list_read.hpp"
@@ -25,9 +26,32 @@ void read_array(std::istream& in, Mat& m, int nmu, int M, const std::string& nam
     } catch (const util::ListReadError&) {
       bad_record(routine, name, std::string(which) + " column " + std::to_string(I));
     }
-    for (int r = 1; r <= nmu; ++r) m(r, I) = v[static_cast<std::size_t>(r - 1)];
+    for (int r = 1; r <= nmu; ++r) {
+      const double x = v[static_cast<std::size_t>(r - 1)];
+      // A phase function is a probability density: never negative.
+      if (x < 0.0)
+        herr(routine, "negative value " + ff::ld(x) + " in " + which + " column " + std::to_string(I) + ", row " +
+                          std::to_string(r) + " of DPF file " + name);
+      m(r, I) = x;
+    }
   }
 }
+// A header that contradicts itself or physics names the file: the quad
+// counts must be a partition this system can hold, the column count (when
+// given) must be the one the counts imply, and a backscatter fraction lies in
+// [0, 0.5] (0.5 for scattering as symmetric as pure water's).
+void check_header(const DpfHeader& h, const std::string& name, const std::string& routine) {
+  if (h.nmu < 2 || h.nmu > mxmu || h.nphi < 2 || h.nphi > mxphi || h.nphi % 2 != 0)
+    herr(routine, "record 2 of DPF file " + name + ": nmu =" + ff::I(h.nmu, 4) + ", nphi =" + ff::I(h.nphi, 4) +
+                      " is not a quad partition");
+  const long M = static_cast<long>(h.nmu) * (h.nphi / 2 + 1);
+  if (h.int_value != 0 && h.int_value != M)
+    herr(routine, "record 2 of DPF file " + name + ": the column count" + ff::I(h.int_value, 6) +
+                      " contradicts nmu and nphi (" + std::to_string(M) + ")");
+  if (!(h.bbtob >= 0.0 && h.bbtob <= 0.5))
+    herr(routine, "record 3 of DPF file " + name + ": bb/b =" + ff::ld(h.bbtob) + " is outside [0, 0.5]");
+}
+
 }  // namespace
 
 void write_dpf(std::ostream& os, const DpfHeader& h, const DpfArrays& d) {
@@ -62,6 +86,7 @@ DpfHeader read_dpf_header(std::istream& in, const std::string& name, const std::
   } catch (const util::ListReadError&) {
     bad_record(routine, name, "the bb/b value (record 3)");
   }
+  check_header(h, name, routine);
   return h;
 }
 

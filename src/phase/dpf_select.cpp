@@ -2,7 +2,10 @@
 // Fournier-Forand DPF files by linear interpolation in bb/b, and the printout
 // of how every component's phase function is chosen.
 #include <algorithm>
+#include <cmath>
 #include <numeric>
+
+#include <fmt/format.h>
 
 #include "control/driver.hpp"
 #include "control/errors.hpp"
@@ -61,14 +64,38 @@ bool quads_match(RunState& rs, const phase::DpfHeader& h, const std::string& nam
   return false;
 }
 
+// A library member named for its backscatter fraction ("..bb0.0183.dpf")
+// must carry that fraction in its header: the list is sorted and bracketed by
+// the header values, so a member under the wrong name would be blended
+// silently at the wrong place.
+void check_name_against_header(const std::string& name, double bbtob) {
+  const auto at = name.rfind("bb");
+  const auto dot = name.rfind(".dpf");
+  if (at == std::string::npos || dot == std::string::npos || dot <= at + 2) return;
+  double named = 0.0;
+  try {
+    named = util::parse_real(name.substr(at + 2, dot - at - 2));
+  } catch (const util::ListReadError&) {
+    return;  // not a name that states a value
+  }
+  if (std::abs(named - bbtob) > 5.0e-6)
+    herr(kRoutine, fmt::format("DPF file {} is named for bb/b = {:g} but its header gives bb/b = {:g}", name, named, bbtob));
+}
+
 void load_library(RunState& rs) {
   DpfLibrary& lib = rs.dpflib;
   const std::string dir = util::rtrim(rs.cdirnames.phasefun);
   std::vector<double> bb;
   for (const std::string& name : read_pfbblist(rs)) {
     std::ifstream in(util::native_path(dir + name));
-    if (!in) continue;  // members that cannot be opened are skipped
+    if (!in) {  // members that cannot be opened are skipped, and the skip is said
+      const std::string line = " WARNING: phase-function library member " + name + " listed in pfbblist.txt cannot be opened; skipped";
+      rs.con() << line << '\n';
+      rs.pr() << line << '\n';
+      continue;
+    }
     const phase::DpfHeader h = phase::read_dpf_header(in, name, kRoutine);
+    check_name_against_header(name, h.bbtob);
     if (!quads_match(rs, h, name)) continue;
     lib.names.push_back(name);
     bb.push_back(h.bbtob);

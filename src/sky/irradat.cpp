@@ -16,33 +16,11 @@
 namespace abyss {
 namespace {
 
-// A standard data file: ten header records, then "wavelength Ed" records up
-// to one whose first value is negative (or the end of the file).
+// A standard data file of "wavelength Ed" records, read with the checks of
+// every standard data file.
 DataTable read_spectrum(const std::string& filename) {
   std::ifstream in = ioshorten(filename, "irradat");
-  std::string line;
-  for (int i = 0; i < 10; ++i)
-    if (!std::getline(in, line)) herr("irradat", "the header of " + util::rtrim(filename) + " is incomplete");
-  std::vector<double> wl, ed;
-  for (int rec = 11;; ++rec) {
-    util::ListRecord r;
-    try {
-      r = util::read_list(in, 2);
-    } catch (const util::ListReadError&) {
-      herr("irradat", "bad number in record " + std::to_string(rec) + " of " + util::rtrim(filename));
-    }
-    if (r.given() == 0 || r.real(0) < 0.0) break;
-    if (r.given() < 2) herr("irradat", "record " + std::to_string(rec) + " of " + util::rtrim(filename) + " lacks Ed");
-    if (!wl.empty() && r.real(0) <= wl.back())
-      herr("irradat", "wavelengths of " + util::rtrim(filename) + " do not increase");
-    wl.push_back(r.real(0));
-    ed.push_back(r.real(1));
-  }
-  if (wl.empty()) herr("irradat", "no data in " + util::rtrim(filename));
-  const int n = static_cast<int>(wl.size());
-  DataTable t{n, VecD(1, n), VecD(1, n), VecD()};
-  for (int i = 1; i <= n; ++i) t.x(i) = wl[static_cast<std::size_t>(i - 1)], t.y1(i) = ed[static_cast<std::size_t>(i - 1)];
-  return t;
+  return read_standard_table(in, 10, kSpectrum, filename, "irradat");
 }
 
 // Mean of the spectrum at whole nanometres across the band (linear

@@ -5,6 +5,7 @@
 
 #include <algorithm>
 #include <cmath>
+#include <string>
 
 #include "control/errors.hpp"
 #include "control/run_state.hpp"
@@ -57,11 +58,16 @@ void hcnrad_first_call(RunState& rs, double& sunzen) {
   std::ostream& p = rs.pr();
   p << "\n" << ff::X(5) << "The sky radiance distribution is the Harrison and Coombes model\n"
     << ff::X(5) << "for a cloud fraction of" << ff::F(s.cloud, 6, 2) << "\n";
+  // A value moved is said on the console as well as in the printout.
+  auto warn = [&](const std::string& line) {
+    p << "\n" << ff::X(5) << line << "\n";
+    rs.con() << ff::X(5) << line << "\n";
+  };
   if (s.cloud < 0.0) {
-    p << "\n" << ff::X(5) << "WARNING: CLOUD fraction less than zero!  Set to zero.\n";
+    warn("WARNING: CLOUD fraction less than zero!  Set to zero.");
     s.cloud = 0.0;
   } else if (s.cloud > 1.0) {
-    p << "\n" << ff::X(5) << "WARNING: CLOUD fraction greater than one!  Set to one.\n";
+    warn("WARNING: CLOUD fraction greater than one!  Set to one.");
     s.cloud = 1.0;
   }
   // The clear-sky term has a 1/cos(sun zenith) and no meaning once the sun
@@ -73,6 +79,8 @@ void hcnrad_first_call(RunState& rs, double& sunzen) {
     p << "\n" << ff::X(5) << "The Harrison and Coombes sky radiance model cannot be evaluated at sunset.\n"
       << ff::X(5) << "The solar zenith angle has been adjusted to a position of " << ff::F(s.suntheta, 6, 2)
       << " degrees.\n";
+    rs.con() << ff::X(5) << "WARNING: the solar zenith angle has been adjusted to " << ff::F(s.suntheta, 6, 2)
+             << " degrees (the Harrison and Coombes sky cannot be evaluated at sunset).\n";
   }
   rs.sky.models.hcnrad_done = true;
 }

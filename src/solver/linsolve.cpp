@@ -6,6 +6,7 @@
 #include <ostream>
 #include <vector>
 
+#include "solver/lapack_errors.hpp"
 #include "util/fortran_format.hpp"
 
 extern "C" {
@@ -36,13 +37,15 @@ int lu_inverse(double* a, int lda, int n, double* ainv, int ldinv) {
   std::vector<int> ipiv(static_cast<std::size_t>(n));
   int info = 0;
   dgetrf_(&n, &n, a, &lda, ipiv.data(), &info);
+  if (info < 0) check_lapack("lu_inverse", "dgetrf", info);
   if (info != 0) return -10;
   std::vector<double> work(static_cast<std::size_t>(4 * n));
   std::vector<int> iwork(static_cast<std::size_t>(n));
   double rcond = 0.0;
   const char norm = '1';
   dgecon_(&norm, &n, a, &lda, &anorm, &rcond, work.data(), iwork.data(), &info);
-  if (info != 0 || !(rcond > DBL_EPSILON)) return -10;
+  check_lapack("lu_inverse", "dgecon", info);
+  if (!(rcond > DBL_EPSILON)) return -10;
   // The columns of the identity as right-hand sides, all solved with the same factors.
   for (int j = 0; j < n; ++j) {
     double* c = ainv + static_cast<std::size_t>(j) * ldinv;
@@ -51,7 +54,7 @@ int lu_inverse(double* a, int lda, int n, double* ainv, int ldinv) {
   }
   const char trans = 'N';
   dgetrs_(&trans, &n, &n, a, &lda, ipiv.data(), ainv, &ldinv, &info);
-  if (info != 0) return -10;
+  check_lapack("lu_inverse", "dgetrs", info);
   return static_cast<int>(std::floor(std::log10(rcond / DBL_EPSILON)));
 }
 

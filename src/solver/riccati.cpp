@@ -21,6 +21,7 @@
 
 #include "control/errors.hpp"
 #include "control/run_state.hpp"
+#include "solver/step_budget.hpp"
 #include "grid/depth_conversion.hpp"
 #include "iop/abscat.hpp"
 #include "phase/inishamp.hpp"
@@ -291,8 +292,12 @@ class Pass {
   Pass& operator=(const Pass&) = delete;
 
   void advance(double& t, double tout, double* y, int l) {
+    gsl_odeiv2_driver_set_nmax(drv_, budget_.next_limit());
     const int status = gsl_odeiv2_driver_apply(drv_, &t, tout, y);
+    budget_.charge(drv_->n);
     if (status == GSL_SUCCESS) return;
+    const Misc& m = ctx_.rs->cmisc;
+    if (status == GSL_EMAXITER) herr("riccati", step_budget_message(m.jwave, m.wavenm, l, m.ipass, t, tout));
     herr("riccati", "integration of the Riccati equations failed (GSL status " + std::to_string(status) + ": " +
                         gsl_strerror(status) + ") for mode l = " + std::to_string(l) + " at optical depth " +
                         std::to_string(t) + " on the way to " + std::to_string(tout));
@@ -300,6 +305,7 @@ class Pass {
 
  private:
   OdeContext ctx_;
+  StepBudget budget_;
   gsl_odeiv2_system sys_;
   gsl_odeiv2_driver* drv_ = nullptr;
 };
@@ -407,6 +413,7 @@ void riccati(RunState& rs, int l) {
   rs.cmisc.lmode = l;
   rhotau_reset(rs);  // new band or mode: the phase functions may have changed
   rs.sol.crhotau.nact = (l == 0) ? rs.cmisc.nmu : rs.cmisc.nmu - 1;
+  if (l == 0) check_integration_span(rs);
   downward_pass(rs, l, m);
   upward_pass(rs, l, m, 2, true);
   // The sine amplitudes see the bottom operator only for an infinitely deep

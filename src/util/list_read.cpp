@@ -2,10 +2,22 @@
 
 #include <cctype>
 #include <cerrno>
+#include <cmath>
+#include <cstdint>
 #include <cstdlib>
+#include <limits>
 
 namespace abyss::util {
 namespace {
+
+// A piece of input quoted in a message: at most 40 characters, control
+// characters shown as '?', so that a binary or enormous line stays readable.
+std::string quoted(const std::string& s) {
+  std::string out = s.size() > 40 ? s.substr(0, 40) + "..." : s;
+  for (char& c : out)
+    if (static_cast<unsigned char>(c) < 32 || static_cast<unsigned char>(c) > 126) c = '?';
+  return "\"" + out + "\"";
+}
 
 bool is_sep(char c) { return c == ' ' || c == '\t' || c == ',' || c == '\r' || c == '\n'; }
 
@@ -14,6 +26,29 @@ std::string trim(const std::string& s) {
   if (b == std::string::npos) return {};
   auto e = s.find_last_not_of(" \t\r\n");
   return s.substr(b, e - b + 1);
+}
+
+// "5,0 1,34": commas between digits on a line whose values are otherwise
+// separated by blanks are decimal commas, not separators. Read as separators
+// they would silently give twice as many values.
+bool has_decimal_commas(const std::string& line) {
+  auto digit = [&](std::size_t i) { return i < line.size() && std::isdigit(static_cast<unsigned char>(line[i])); };
+  bool tight = false, blank_sep = false;
+  for (std::size_t i = 1; i + 1 < line.size(); ++i)
+    if (line[i] == ',' && digit(i - 1) && digit(i + 1)) tight = true;
+  for (std::size_t i = 0; i < line.size();) {
+    if (line[i] != ' ' && line[i] != '\t') {
+      ++i;
+      continue;
+    }
+    std::size_t j = i;
+    while (j < line.size() && (line[j] == ' ' || line[j] == '\t')) ++j;
+    const bool inner = i > 0 && j < line.size();
+    if (inner && line[i - 1] != ',' && line[j] != ',' && line[j] != '\r' && line[j] != '/' && line[i - 1] != '/')
+      blank_sep = true;
+    i = j;
+  }
+  return tight && blank_sep;
 }
 
 }  // namespace
@@ -26,26 +61,64 @@ long ListRecord::integer(std::size_t i, long dflt) const {
   return has(i) ? parse_integer(*items[i]) : dflt;
 }
 
+namespace {
+
+// Fortran's list-directed form of a decimal number: an optional sign, digits
+// with an optional decimal point (at least one digit), and an optional
+// exponent letter E, D or Q followed by an optionally signed integer. Nothing
+// else: no nan, inf, hexadecimal or C-style suffixes, no embedded blanks.
+bool is_decimal_number(const std::string& t) {
+  std::size_t i = 0;
+  const std::size_t n = t.size();
+  if (i < n && (t[i] == '+' || t[i] == '-')) ++i;
+  std::size_t digits = 0;
+  while (i < n && std::isdigit(static_cast<unsigned char>(t[i]))) ++i, ++digits;
+  if (i < n && t[i] == '.') {
+    ++i;
+    while (i < n && std::isdigit(static_cast<unsigned char>(t[i]))) ++i, ++digits;
+  }
+  if (digits == 0) return false;
+  if (i == n) return true;
+  if (t[i] != 'e' && t[i] != 'E') return false;
+  ++i;
+  if (i < n && (t[i] == '+' || t[i] == '-')) ++i;
+  std::size_t exp_digits = 0;
+  while (i < n && std::isdigit(static_cast<unsigned char>(t[i]))) ++i, ++exp_digits;
+  return exp_digits > 0 && i == n;
+}
+
+bool is_decimal_integer(const std::string& t) {
+  std::size_t i = (!t.empty() && (t[0] == '+' || t[0] == '-')) ? 1 : 0;
+  if (i == t.size()) return false;
+  for (; i < t.size(); ++i)
+    if (!std::isdigit(static_cast<unsigned char>(t[i]))) return false;
+  return true;
+}
+
+}  // namespace
+
 double parse_real(const std::string& text) {
   std::string t = trim(text);
   for (char& c : t)
     if (c == 'd' || c == 'D' || c == 'q' || c == 'Q') c = 'e';
   if (t.empty()) throw ListReadError("empty field where a number was expected");
-  const char* b = t.c_str();
-  char* end = nullptr;
+  if (!is_decimal_number(t)) throw ListReadError(quoted(text) + " is not a decimal number");
   errno = 0;
-  double v = std::strtod(b, &end);
-  if (end == b || *end != '\0') throw ListReadError("\"" + text + "\" is not a number");
+  const double v = std::strtod(t.c_str(), nullptr);
+  // Underflow to zero or a subnormal is harmless; overflow is not.
+  if (!std::isfinite(v)) throw ListReadError(quoted(text) + " is out of the range of double precision numbers");
   return v;
 }
 
 long parse_integer(const std::string& text) {
   std::string t = trim(text);
   if (t.empty()) throw ListReadError("empty field where an integer was expected");
-  const char* b = t.c_str();
-  char* end = nullptr;
-  long v = std::strtol(b, &end, 10);
-  if (end == b || *end != '\0') throw ListReadError("\"" + text + "\" is not an integer");
+  if (!is_decimal_integer(t)) throw ListReadError(quoted(text) + " is not an integer");
+  errno = 0;
+  const long v = std::strtol(t.c_str(), nullptr, 10);
+  // Integers of the input files are 32-bit quantities (counts, options).
+  if (errno == ERANGE || v > std::numeric_limits<std::int32_t>::max() || v < std::numeric_limits<std::int32_t>::min())
+    throw ListReadError(quoted(text) + " is out of the range of integers");
   return v;
 }
 
@@ -64,9 +137,9 @@ ListRecord read_list(std::istream& in, std::size_t n) {
 void ListCursor::take(ListRecord& rec, std::size_t n) {
   const std::size_t want = rec.items.size() + n;
   while (rec.items.size() < want) {
-    if (!queue_.empty()) {
-      rec.items.push_back(queue_.front());
-      queue_.erase(queue_.begin());
+    if (repeat_left_ > 0) {
+      rec.items.push_back(repeat_value_);
+      --repeat_left_;
       continue;
     }
     if (ended_) return;
@@ -77,6 +150,8 @@ void ListCursor::take(ListRecord& rec, std::size_t n) {
         return;
       }
       ++rec.lines;
+      if (has_decimal_commas(line_))
+        throw ListReadError(quoted(line_) + " has decimal commas (a comma between digits among blank-separated values)");
       have_line_ = true;
       pos_ = 0;
       pending_comma_ = false;
@@ -121,12 +196,17 @@ void ListCursor::take(ListRecord& rec, std::size_t n) {
     } catch (const ListReadError&) {
       r = 0;
     }
-    if (r < 1) throw ListReadError("bad repeat count in \"" + tok + "\"");
+    if (r < 1) throw ListReadError("bad repeat count in " + quoted(tok));
+    // A repeat count is kept as a count, never expanded ahead of need, and
+    // may not reach beyond the values the record asks for.
+    const std::size_t still = want - rec.items.size();
+    if (static_cast<unsigned long>(r) > still)
+      throw ListReadError("repeat count in " + quoted(tok) + " exceeds the " + std::to_string(still) +
+                          " value(s) the record still needs");
     std::string val = tok.substr(star + 1);
-    for (long k = 0; k < r; ++k) {
-      if (val.empty()) queue_.emplace_back(std::nullopt);
-      else queue_.emplace_back(val);
-    }
+    if (val.empty()) repeat_value_ = std::nullopt;
+    else repeat_value_ = val;
+    repeat_left_ = static_cast<std::size_t>(r);
   }
 }
 
@@ -134,7 +214,7 @@ std::optional<std::string> read_name_record(std::istream& in, std::size_t width)
   std::string line;
   if (!std::getline(in, line)) return std::nullopt;
   if (!line.empty() && line.back() == '\r') line.pop_back();
-  if (line.size() > width) line.resize(width);
+  if (width != std::string::npos && line.size() > width) line.resize(width);
   auto e = line.find_last_not_of(' ');
   line.resize(e == std::string::npos ? 0 : e + 1);
   return line;

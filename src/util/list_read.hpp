@@ -62,7 +62,8 @@ class ListCursor {
   bool have_line_ = false;
   bool pending_comma_ = false;
   bool ended_ = false;  // '/' or end of file seen
-  std::vector<std::optional<std::string>> queue_;  // repeated values not yet taken
+  std::optional<std::string> repeat_value_;  // value of an r*value not yet used up
+  std::size_t repeat_left_ = 0;             // how many of it remain
 };
 
 // Parses one number in any form Fortran accepts on input (D exponents, a

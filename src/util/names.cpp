@@ -19,9 +19,9 @@ std::string native_path(const std::string& name) {
 std::string with_default_dir(const std::string& name, const std::string& dir) {
   std::string n = rtrim(name);
   std::string full = (n.find('/') == std::string::npos && n.find('\\') == std::string::npos) ? dir + n : n;
-  full = native_path(full);
-  if (full.size() > kNameLen) full.resize(kNameLen);
-  return full;
+  // Never cut here: a cut name may name another file that exists. The
+  // readers check the length and stop the run on a name that is too long.
+  return native_path(full);
 }
 
 }  // namespace abyss::util

@@ -14,7 +14,7 @@ std::string rtrim(const std::string& s);
 std::string native_path(const std::string& name);
 // A name with neither "/" nor "\" is taken relative to `dir` (which ends with
 // its separator); any other name is used as given. The result uses "/" and is
-// cut at 120 characters.
+// never cut: the caller checks it against the 120-character limit.
 std::string with_default_dir(const std::string& name, const std::string& dir);
 
 }  // namespace abyss::util

@@ -153,7 +153,7 @@ TEST(RunInputFile, MalformedRecordsStopWithTheRecordNamed) {
     EXPECT_EQ(e.routine(), "initial");
     EXPECT_EQ(e.message(), "bad run-input record 19");
   }
-  EXPECT_NE(run.con.str().find(" Run-input file, record 19: \"abc\" is not a number"), std::string::npos);
+  EXPECT_NE(run.con.str().find(" Run-input file, record 19: \"abc\" is not a decimal number"), std::string::npos);
   InProcessRun cut(ri.text_until("12"));
   EXPECT_THROW(initial(cut.rs), FatalError);
   EXPECT_NE(cut.con.str().find("record 13: the file ends before this record"), std::string::npos);

@@ -95,33 +95,26 @@ TEST_F(DataFiles, GriddingFillsBothSpectraOfATypeTwoFile) {
   EXPECT_DOUBLE_EQ(y0, 0.0);  // no reference wavelength asked for
 }
 
-TEST_F(DataFiles, NegativeSpectrumValueIsReportedAndZeroed) {
+// No tabulated quantity (absorption, scattering, concentration, reflectance,
+// irradiance) can be negative: a negative value stops the run naming the file
+// and the line, in any ordinate column.
+TEST_F(DataFiles, NegativeSpectrumValueStopsTheRunNamingFileAndLine) {
   const std::string f = data_file("neg.txt", "400 0.5\n500 -0.25\n600 1\n-1 0\n");
   std::ifstream unit;
   int n = getndat(rs, unit, -1, 10, 0, f);
-  DataTable t = loaddat(rs, unit, 10, n, kSpectrum, f);
-  EXPECT_DOUBLE_EQ(t.y1(2), 0.0);
-  EXPECT_DOUBLE_EQ(t.y1(3), 1.0);
-  auto lines = printout_lines();
-  auto it = std::find(lines.begin(), lines.end(), "CheckDat: Error in data read from file");
-  ASSERT_NE(it, lines.end());
-  EXPECT_EQ(*(it - 1), "");
-  EXPECT_EQ(*(it + 1), "negative, non-physical data at abscissa value: 500");
-  EXPECT_EQ(*(it + 2), "Datum set to zero.");
+  const FatalError e = abyss::testing::stop_of([&] { loaddat(rs, unit, 10, n, kSpectrum, f); });
+  EXPECT_EQ(e.routine(), "LoadDat");
+  EXPECT_EQ(e.message(), "line 12 of " + f + ": negative, non-physical value -0.25 in column 2");
 }
 
-TEST_F(DataFiles, NegativeSecondOrdinateOfTypeTwoPrintsFirstOrdinateAsDepth) {
-  const std::string f = data_file("neg2.txt", "400 0.5 0.1\n500 0.75 -2\n-1 0 0\n");
-  std::ifstream unit;
-  int n = getndat(rs, unit, -1, 10, 0, f);
-  DataTable t = loaddat(rs, unit, 10, n, kTwoSpectra, f);
-  EXPECT_DOUBLE_EQ(t.y2(2), 0.0);
-  EXPECT_DOUBLE_EQ(t.y1(2), 0.75);  // only the negative ordinate changes
-  auto lines = printout_lines();
-  auto it = std::find(lines.begin(), lines.end(), "negative, non-physical data at depth: 0.75");
-  ASSERT_NE(it, lines.end());
-  EXPECT_EQ(*(it + 1), "and wavelength: 500");
-  EXPECT_EQ(*(it + 2), "Datum set to zero.");
+TEST_F(DataFiles, NegativeOrdinateInEitherColumnOfTypeTwoStopsTheRun) {
+  for (const char* body : {"400 0.5 0.1\n500 0.75 -2\n-1 0 0\n", "400 0.5 0.1\n500 -0.75 2\n-1 0 0\n"}) {
+    const std::string f = data_file("neg2.txt", body);
+    std::ifstream unit;
+    int n = getndat(rs, unit, -1, 10, 0, f);
+    const FatalError e = abyss::testing::stop_of([&] { loaddat(rs, unit, 10, n, kTwoSpectra, f); });
+    EXPECT_NE(e.message().find("line 12 of " + f + ": negative, non-physical value"), std::string::npos) << e.message();
+  }
 }
 
 TEST_F(DataFiles, EqualAbscissasStopTheRun) {
@@ -137,15 +130,18 @@ TEST_F(DataFiles, EqualAbscissasStopTheRun) {
   }
 }
 
-TEST_F(DataFiles, ShortFileKeepsWhatWasRead) {
-  // The third record counts (its first value is a number) but cannot be read in full.
-  const std::string f = data_file("short.txt", "400 1\n500 2\n600 x\n");
+TEST_F(DataFiles, GarbledRowBeforeTheEndIsAnErrorNotAnEarlyEnd) {
+  // A bad first value used to end the table early with no message.
+  const std::string f = data_file("garbled.txt", "400 1\n500 2\nx600 3\n700 4\n");
   std::ifstream unit;
-  int n = getndat(rs, unit, -1, 10, 0, f);
-  EXPECT_EQ(n, 3);
-  DataTable t = loaddat(rs, unit, 10, n, kSpectrum, f);
-  EXPECT_EQ(t.n, 2);
-  EXPECT_DOUBLE_EQ(t.y1(2), 2.0);
+  const FatalError e = abyss::testing::stop_of([&] { getndat(rs, unit, -1, 10, 0, f); });
+  EXPECT_EQ(e.routine(), "GetNDat");
+  EXPECT_EQ(e.message(), "line 13 of " + f + ": \"x600\" is not a decimal number");
+  // A row that lacks its ordinate is caught when the records are read.
+  const std::string g = data_file("short.txt", "400 1\n500 2\n600\n");
+  int n = getndat(rs, unit, -1, 10, 0, g);
+  const FatalError e2 = abyss::testing::stop_of([&] { loaddat(rs, unit, 10, n, kSpectrum, g); });
+  EXPECT_EQ(e2.message(), "line 13 of " + g + ": 1 values where 2 are needed");
 }
 
 TEST_F(DataFiles, NearestRunWavelengthAndItsTieRule) {

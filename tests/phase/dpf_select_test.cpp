@@ -167,7 +167,23 @@ TEST_F(SelpfbbTest, SkipsMemberWithOtherQuadsAndUsesTypeOnlyMismatch) {
                             "     Error in SELPFBB: surfwind and DPF files must have the\n"
                             "     same spatial quads!\n"
                             "     The TYPE quads read from phase function typ.dpf\n"
-                            "      do not match the surfwind file\n");
+                            "      do not match the surfwind file\n"
+                            " WARNING: phase-function library member missing.dpf listed in pfbblist.txt cannot be "
+                            "opened; skipped\n");
+}
+
+// A member named for one backscatter fraction but carrying another would be
+// blended at the wrong place of the library.
+TEST_F(SelpfbbTest, MemberNamedForAnotherBbtobIsFatal) {
+  three_members();
+  member("FF_bb0.02000.dpf", 0.05);
+  list({"a.dpf", "FF_bb0.02000.dpf", "c.dpf"});
+  EXPECT_EQ(fatal_message(0.03), "DPF file FF_bb0.02000.dpf is named for bb/b = 0.02 but its header gives bb/b = 0.05");
+  member("FF_bb0.05000.dpf", 0.05);
+  list({"a.dpf", "FF_bb0.05000.dpf", "c.dpf"});
+  rs_.dpflib = DpfLibrary{};
+  selpfbb(rs_, 0.05, 1);
+  expect_mix(1, 0.05, 0.05, 0.0);
 }
 
 TEST_F(SelpfbbTest, PhiMismatchIsReportedAndSkipped) {

@@ -85,5 +85,5 @@ TEST(Names, DefaultDirectoryAndSeparators) {
   EXPECT_EQ(with_default_dir("sub/x.txt", "../data/"), "sub/x.txt");
   EXPECT_EQ(lenstr("ab  "), 2u);
   EXPECT_EQ(lenstr("   "), 0u);
-  EXPECT_EQ(with_default_dir(std::string(130, 'a'), "d/").size(), 120u);
+  EXPECT_EQ(with_default_dir(std::string(130, 'a'), "d/").size(), 132u);  // never cut silently
 }
