@@ -296,7 +296,11 @@ class Pass {
   Pass(RunState& rs, std::size_t neqn, double direction) : ctx_{&rs}, sys_{gsl_rhs, nullptr, neqn, &ctx_} {
     // GSL's default handler aborts the process; its status codes are checked here instead.
     gsl_set_error_handler_off();
-    drv_ = gsl_odeiv2_driver_alloc_y_new(&sys_, gsl_odeiv2_step_msadams, direction * 1.0e-3, rs.cmisc.abserr,
+    // The error is held relative to the operators' size: an absolute tolerance
+    // of the run's 1e-3 would leave radiances of that size and below barely
+    // controlled, and the answer would change with the requested depths.
+    const double abserr = std::min(rs.cmisc.abserr, 1.0e-3 * rs.cmisc.relerr);
+    drv_ = gsl_odeiv2_driver_alloc_y_new(&sys_, gsl_odeiv2_step_msadams, direction * 1.0e-3, abserr,
                                          rs.cmisc.relerr);
     if (drv_ == nullptr) herr("riccati", "could not allocate the ODE integrator");
   }
