@@ -10,7 +10,6 @@ extern "C" {
 void dgemm_(const char* ta, const char* tb, const int* m, const int* n, const int* k, const double* alpha,
             const double* a, const int* lda, const double* b, const int* ldb, const double* beta, double* c,
             const int* ldc);
-void dgesv_(const int* n, const int* nrhs, double* a, const int* lda, int* ipiv, double* b, const int* ldb, int* info);
 }
 
 namespace abyss::dense {
@@ -42,12 +41,40 @@ void vxm(const double* x, const Sq& M, double* y, bool accumulate) {
   }
 }
 
+// Gaussian elimination with partial pivoting, written out for the small orders
+// here (n <= 32), where the library routine's blocking only adds overhead.
 void solve_left(Sq A, double* B, int m, const char* who) {
   const int n = A.n;
-  std::vector<int> ipiv(static_cast<std::size_t>(n));
-  int info = 0;
-  dgesv_(&n, &m, A.data(), &n, ipiv.data(), B, &n, &info);
-  if (info != 0) herr(who, "singular matrix in the slab operators (LAPACK info = " + std::to_string(info) + ")");
+  double* a = A.data();
+  auto at = [n](double* x, int i, int j) -> double& { return x[i + static_cast<std::size_t>(j) * n]; };
+  for (int k = 0; k < n; ++k) {
+    int p = k;
+    for (int i = k + 1; i < n; ++i)
+      if (std::abs(at(a, i, k)) > std::abs(at(a, p, k))) p = i;
+    if (at(a, p, k) == 0.0) herr(who, "singular matrix in the slab operators");
+    if (p != k) {
+      for (int j = 0; j < n; ++j) std::swap(at(a, k, j), at(a, p, j));
+      for (int j = 0; j < m; ++j) std::swap(at(B, k, j), at(B, p, j));
+    }
+    const double inv = 1.0 / at(a, k, k);
+    for (int i = k + 1; i < n; ++i) at(a, i, k) *= inv;
+    for (int j = k + 1; j < n; ++j) {
+      const double akj = at(a, k, j);
+      if (akj == 0.0) continue;
+      for (int i = k + 1; i < n; ++i) at(a, i, j) -= at(a, i, k) * akj;
+    }
+    for (int j = 0; j < m; ++j) {
+      const double bkj = at(B, k, j);
+      if (bkj == 0.0) continue;
+      for (int i = k + 1; i < n; ++i) at(B, i, j) -= at(a, i, k) * bkj;
+    }
+  }
+  for (int j = 0; j < m; ++j)
+    for (int k = n - 1; k >= 0; --k) {
+      const double x = at(B, k, j) / at(a, k, k);
+      at(B, k, j) = x;
+      for (int i = 0; i < k; ++i) at(B, i, j) -= at(a, i, k) * x;
+    }
 }
 
 Sq solve_right(const Sq& B, const Sq& A, const char* who) {
