@@ -63,18 +63,7 @@ IopMix mix_of(const IopValues& v, int ncomp) {
 struct Partitioner {
   const std::function<IopMix(double)>& iop_at;
   double tol;
-  double top, bottom;  // the layer
   std::vector<SubSlab> out;
-
-  // Light reaching a grid depth has crossed the slabs next to it at grazing
-  // angles within a few hundredths of an optical depth: there the IOPs of a
-  // slab's middle are not those the light sees, an error of first order in
-  // the slab's change. Farther away the linear part of the change cancels.
-  // Slabs are therefore graded toward the layer's ends.
-  double allowed(double za, double zb) const {
-    const double gap = std::min(za - top, bottom - zb), h = zb - za;
-    return tol * std::clamp(gap / h, 0.01, 1.0);
-  }
 
   static double distance(const IopMix& a, const IopMix& b) {
     double d = std::abs(a.w0 - b.w0);
@@ -121,7 +110,7 @@ struct Partitioner {
     }
     const double zm = 0.5 * (za + zb), h = zb - za;
     const bool tiny = h <= 1.0e-9 * std::max(1.0, std::abs(zb)) || depth >= 48;
-    if (tiny || (!smp.step && smp.variation <= allowed(za, zb))) {
+    if (tiny || (!smp.step && smp.variation <= tol)) {
       out.push_back({za, h, mid});
       return;
     }
@@ -225,7 +214,7 @@ void sum_source_amps(const RunState& rs, int l, double depth, SourceAmps& total)
 }
 
 std::vector<SubSlab> partition_layer(const std::function<IopMix(double)>& iop_at, double za, double zb, double tol) {
-  Partitioner p{iop_at, tol, za, zb, {}};
+  Partitioner p{iop_at, tol, {}};
   if (zb > za) p.split(za, zb, 0, 0.0);
   return p.out;
 }
