@@ -47,7 +47,7 @@ void set_run_option(RunOptions& opts, const std::string& name, const std::string
   };
   if (key == "solver") {
     const std::string v = lower(value);
-    if (v != "adams") bad("the solver is adams");
+    if (v != "exact" && v != "adams") bad("the solver is exact or adams");
     opts.solver = v;
   } else if (key == "threads") {
     if (!parse_count(value, 0, 1024, opts.threads)) bad("give a whole number of threads from 0 (one per core) to 1024");

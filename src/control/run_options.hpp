@@ -11,9 +11,10 @@
 namespace abyss {
 
 struct RunOptions {
-  // Depth integration of the Riccati equations: "adams" integrates them with the
-  // variable-step Adams method.
-  std::string solver = "adams";
+  // Solution of the Riccati equations: "exact" propagates each Fourier mode
+  // across slabs of constant IOPs in closed form and combines them by adding;
+  // "adams" integrates them with the variable-step Adams method (the reference).
+  std::string solver = "exact";
   int threads = 0;      // worker threads; 0 = one per core of the machine
   bool netcdf = false;  // also write the run as a NetCDF file
   // The option lines as read, for the printout echo and self-describing outputs.

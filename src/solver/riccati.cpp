@@ -49,18 +49,19 @@ namespace {
 
 // Azimuth differences 0..360 deg folded onto 0..180 deg: the weight of the
 // folded band s' is cos(l phi(s')) counted once for 0 and 180 deg and twice otherwise.
-void folded_weights(RunState& rs, int l, double* wgt) {
-  RhoTau& c = rs.sol.crhotau;
+void folded_weights(const RunState& rs, int l, double* wgt) {
   const int nphi = rs.cmisc.nphi, half = nphi / 2 + 1;
-  for (int s = 1; s <= nphi; ++s) c.cosl(s) = std::cos(l * rs.cgridphi.phi(s));
-  for (int s = 1; s <= half; ++s) wgt[s] = (s == 1 || s == half) ? c.cosl(s) : 2.0 * c.cosl(s);
+  for (int s = 1; s <= half; ++s) {
+    const double cs = std::cos(l * rs.cgridphi.phi(s));
+    wgt[s] = (s == 1 || s == half) ? cs : 2.0 * cs;
+  }
 }
 
 // Fourier sums of one phase function for mode l, divided by the mu of the
 // outgoing band: the coefficient matrices of unit albedo without the
 // attenuation term. Linear in the phase function, so the sums of the
 // components combine with their shares of the scattering.
-void unit_sums(RunState& rs, int l, const Mat& pt, const Mat& pr, Mat& st, Mat& sr) {
+void unit_sums(const RunState& rs, int l, const Mat& pt, const Mat& pr, Mat& st, Mat& sr) {
   const int nmu = rs.cmisc.nmu, nphi = rs.cmisc.nphi;
   const Grid& g = rs.cgrid;
   double wgt[mxphi / 2 + 2];
@@ -94,11 +95,15 @@ void unit_sums(RunState& rs, int l, const Mat& pt, const Mat& pr, Mat& st, Mat& 
 
 // Phase functions chosen per depth by the IOP model (ac-9 option) change
 // between depths, so the cached coefficient matrices cannot be trusted.
+}  // namespace
+
 bool phase_varies_with_depth(const RunState& rs) {
   for (int k = 1; k <= rs.cmisc.ncomp; ++k)
     if (rs.comp.pf_opt(k) == 2) return true;
   return false;
 }
+
+namespace {
 
 bool cache_hit(const RunState& rs, int l, double w0, const double* wk) {
   const RhoTau& c = rs.sol.crhotau;
@@ -112,21 +117,34 @@ bool cache_hit(const RunState& rs, int l, double w0, const double* wk) {
 
 namespace {
 
-// rhohat = w0 sum_k (b_k/b) SR_k, tauhat = w0 sum_k (b_k/b) ST_k - diag(1/mu)
-// (the cap's attenuation only in mode 0).
 void combine(RunState& rs, int l, double w0, const double* wk) {
   RhoTau& c = rs.sol.crhotau;
+  coefficient_matrices(rs, l, c.stk, c.srk, w0, wk, c.rhohat, c.tauhat);
+}
+
+void component_sums(RunState& rs, int l) {
+  RhoTau& c = rs.sol.crhotau;
+  mode_component_sums(rs, l, c.stk, c.srk);
+  c.sums_l = l;
+}
+
+}  // namespace
+
+// rhohat = w0 sum_k (b_k/b) SR_k, tauhat = w0 sum_k (b_k/b) ST_k - diag(1/mu)
+// (the cap's attenuation only in mode 0).
+void coefficient_matrices(const RunState& rs, int l, const ComponentSums& stk, const ComponentSums& srk, double w0,
+                          const double* wk, Mat& rhohat, Mat& tauhat) {
   const int nmu = rs.cmisc.nmu, ncomp = rs.cmisc.ncomp;
   for (int j = 1; j <= nmu; ++j) {
-    double* rho = c.rhohat.col(j);
-    double* tau = c.tauhat.col(j);
+    double* rho = rhohat.col(j);
+    double* tau = tauhat.col(j);
     std::fill(rho, rho + nmu, 0.0);
     std::fill(tau, tau + nmu, 0.0);
     for (int k = 1; k <= ncomp; ++k) {
       const double f = w0 * wk[k];
       if (f == 0.0) continue;
-      const double* sr = c.srk[static_cast<std::size_t>(k)].col(j);
-      const double* st = c.stk[static_cast<std::size_t>(k)].col(j);
+      const double* sr = srk[static_cast<std::size_t>(k)].col(j);
+      const double* st = stk[static_cast<std::size_t>(k)].col(j);
       for (int i = 0; i < nmu; ++i) {
         rho[i] += f * sr[i];
         tau[i] += f * st[i];
@@ -136,16 +154,12 @@ void combine(RunState& rs, int l, double w0, const double* wk) {
   }
 }
 
-void component_sums(RunState& rs, int l) {
-  RhoTau& c = rs.sol.crhotau;
+void mode_component_sums(const RunState& rs, int l, ComponentSums& stk, ComponentSums& srk) {
   for (int k = 1; k <= rs.cmisc.ncomp; ++k) {
     const auto kk = static_cast<std::size_t>(k);
-    unit_sums(rs, l, rs.pf.pt[kk], rs.pf.pr[kk], c.stk[kk], c.srk[kk]);
+    unit_sums(rs, l, rs.pf.pt[kk], rs.pf.pr[kk], stk[kk], srk[kk]);
   }
-  c.sums_l = l;
 }
-
-}  // namespace
 
 void rhotau_reset(RunState& rs) {
   rs.sol.crhotau.valid = false;
@@ -283,7 +297,11 @@ class Pass {
   Pass(RunState& rs, std::size_t neqn, double direction) : ctx_{&rs}, sys_{gsl_rhs, nullptr, neqn, &ctx_} {
     // GSL's default handler aborts the process; its status codes are checked here instead.
     gsl_set_error_handler_off();
-    drv_ = gsl_odeiv2_driver_alloc_y_new(&sys_, gsl_odeiv2_step_msadams, direction * 1.0e-3, rs.cmisc.abserr,
+    // The error is held relative to the operators' size: an absolute tolerance
+    // of the run's 1e-3 would leave radiances of that size and below barely
+    // controlled, and the answer would change with the requested depths.
+    const double abserr = std::min(rs.cmisc.abserr, 1.0e-3 * rs.cmisc.relerr);
+    drv_ = gsl_odeiv2_driver_alloc_y_new(&sys_, gsl_odeiv2_step_msadams, direction * 1.0e-3, abserr,
                                          rs.cmisc.relerr);
     if (drv_ == nullptr) herr("riccati", "could not allocate the ODE integrator");
   }
@@ -390,9 +408,9 @@ bool all_zero(const Mat& m, int n) {
 }
 
 // Pass 3 without integrating: its start values at every depth (modes without
-// sine amplitudes, whose pass-3 results are never used), or a copy of pass 2
-// when both passes start from the same operator (the equations are the same
-// and the second-parity sources vanish for l > 0).
+// sine amplitudes, whose pass-3 results are never used), or, without internal
+// sources, a copy of pass 2 when both passes start from the same operator (the
+// equations are the same). Sources have sine halves of their own.
 void pass3_from_start(ModeOps& m, int nz) {
   for (int k = 1; k <= nz; ++k) std::fill(m.Rzm2(k).p, m.Rzm2(k).p + kBlk, 0.0);
   std::fill(m.s2u.begin(), m.s2u.end(), 0.0);
@@ -423,10 +441,10 @@ void riccati(RunState& rs, int l) {
   const bool sine_bottom = has_sine && rs.cmisc.ibotm == 0;
   if (!has_sine) {
     pass3_from_start(m, nz);
-  } else if (sine_bottom || all_zero(rs.bot.cbotbc, rs.cmisc.nmu)) {
+  } else if (rs.cmisc.nsource == 0 && (sine_bottom || all_zero(rs.bot.cbotbc, rs.cmisc.nmu))) {
     pass3_from_pass2(m);
   } else {
-    upward_pass(rs, l, m, 3, false);
+    upward_pass(rs, l, m, 3, sine_bottom);
   }
 }
 

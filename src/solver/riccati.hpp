@@ -2,8 +2,23 @@
 // integration (record crts = rs.sol.modes[l]).
 #pragma once
 
+#include <array>
+
+#include "control/limits.hpp"
+#include "util/arrays.hpp"
+
 namespace abyss {
 struct RunState;
+
+// Per-component Fourier sums of the phase functions of one mode (index 1..ncomp).
+using ComponentSums = std::array<Mat, mxcomp + 1>;
+// The sums of mode l for every component of the band (st, sr allocated mxmu x mxmu).
+void mode_component_sums(const RunState& rs, int l, ComponentSums& stk, ComponentSums& srk);
+// rhohat and tauhat of mode l for albedo w0 and component shares wk[1..ncomp] of the scattering.
+void coefficient_matrices(const RunState& rs, int l, const ComponentSums& stk, const ComponentSums& srk, double w0,
+                          const double* wk, Mat& rhohat, Mat& tauhat);
+// True when the phase functions are chosen per depth (their sums change with depth).
+bool phase_varies_with_depth(const RunState& rs);
 
 // Coefficient matrices rhohat and tauhat of mode l at one depth (into rs.sol.crhotau);
 // also leaves the total a and b of that depth in cmisc.acur / bcur.

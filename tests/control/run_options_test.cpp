@@ -25,7 +25,7 @@ std::string error_of(const std::string& text) {
 
 TEST(RunOptions, AbsentOptionsKeepTheDefaults) {
   const RunOptions o = read("");
-  EXPECT_EQ(o.solver, "adams");
+  EXPECT_EQ(o.solver, "exact");
   EXPECT_EQ(o.threads, 0);
   EXPECT_FALSE(o.netcdf);
   EXPECT_TRUE(o.given.empty());

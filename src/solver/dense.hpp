@@ -1,0 +1,38 @@
+// Small dense matrices of the exact band solve: n x n blocks (n <= mxmu) stored
+// column-major with leading dimension n, and row vectors of n elements. Thin
+// wrappers over BLAS and LAPACK so the slab and adding code reads as algebra.
+#pragma once
+
+#include <vector>
+
+namespace abyss::dense {
+
+using Row = std::vector<double>;
+
+// Square n x n matrix, element (i, j) (0-based) at a[i + j*n].
+struct Sq {
+  int n = 0;
+  Row a;
+  Sq() = default;
+  explicit Sq(int n_) : n(n_), a(static_cast<std::size_t>(n_) * n_, 0.0) {}
+  double& operator()(int i, int j) { return a[static_cast<std::size_t>(i + j * n)]; }
+  double operator()(int i, int j) const { return a[static_cast<std::size_t>(i + j * n)]; }
+  double* data() { return a.data(); }
+  const double* data() const { return a.data(); }
+  static Sq identity(int n);
+};
+
+// C = alpha * A B + beta * C.
+void gemm(const Sq& A, const Sq& B, Sq& C, double alpha = 1.0, double beta = 0.0);
+Sq mul(const Sq& A, const Sq& B);
+// Row vector times matrix: y = x M (+ y when accumulate).
+void vxm(const double* x, const Sq& M, double* y, bool accumulate = false);
+// X = A^-1 B by LU with partial pivoting (B may hold several column blocks:
+// B is n x m, column-major with leading dimension n). Throws when A is singular.
+void solve_left(Sq A, double* B, int m, const char* who);
+// X = B A^-1 (row-oriented solve), B n x n.
+Sq solve_right(const Sq& B, const Sq& A, const char* who);
+// Largest absolute element.
+double maxabs(const Row& v);
+
+}  // namespace abyss::dense

@@ -1,0 +1,64 @@
+// Reflectance, transmittance and source emission of a slab of constant IOPs for
+// one Fourier mode, in closed form.
+//
+// In a slab where the albedo and the phase-function mixture do not change, the
+// row vectors of downward and upward radiance amplitudes obey
+//   d' = d tauhat + u rhohat,   u' = -(u tauhat + d rhohat)      (' = d/dzeta),
+// the linear system behind the Riccati equations. With s = d + u and q = d - u,
+// s'' = s A, A = (tauhat + rhohat)(tauhat - rhohat). The left eigenvectors of A
+// (rows of E, E A = K^2 E) give the general solution
+//   d = alpha e^{K zeta} P + beta e^{-K zeta} Q,   u = alpha e^{K zeta} Q + beta e^{-K zeta} P,
+// P, Q = (E +- K^-1 E (tauhat + rhohat)) / 2. Writing the growing solutions
+// relative to the slab's bottom leaves only the decaying factors D = e^{-K h}:
+//   r = M^-1 (P - D X D Q),  t = M^-1 D (Q - X P),  M = Q - D X D P,  X = P Q^-1,
+// which stay bounded for any thickness (r -> Q^-1 P, the semi-infinite
+// reflectance, and t -> 0). A homogeneous slab reflects and transmits alike from
+// both sides. When A has a vanishing or non-real eigenvalue (conservative
+// scattering in mode 0) the slab is built by doubling from a thin layer instead.
+#pragma once
+
+#include <functional>
+
+#include "solver/dense.hpp"
+#include "solver/solver_state.hpp"
+
+namespace abyss {
+
+// The eigen-solution of one slab medium (one mode, one set of IOPs).
+struct SlabMedium {
+  int n = 0;
+  bool eigen = false;          // closed form available; else doubling
+  dense::Sq rho, tau;          // coefficient matrices (n x n)
+  dense::Sq P, Q, X, XP;       // see above
+  dense::Row k;                // eigenvalues K (> 0)
+};
+
+// Reflectance r and transmittance t of a slab (the same from both sides).
+struct SlabRT {
+  dense::Sq r, t;
+};
+
+// Source emission of a slab with black surroundings, per half (0 cosine, 1 sine):
+// up[h] leaves the top upward, dn[h] leaves the bottom downward.
+struct SlabEmission {
+  dense::Row up[2], dn[2];
+};
+
+// The slab operators that the adding of the passes uses.
+struct SlabOps {
+  SlabRT rt;
+  bool with_sources = false;
+  SlabEmission em;
+};
+
+SlabMedium slab_medium(const dense::Sq& rho, const dense::Sq& tau);
+SlabRT slab_rt(const SlabMedium& m, double h);
+
+// The source amplitudes at optical depth x below the slab's top.
+using SlabSource = std::function<void(double x, SourceAmps&)>;
+// Emission of the slab of thickness h for the source `src`, by Gauss-Legendre
+// quadrature of the exact point-source response, refined by halving until two
+// successive estimates agree to `tol` relative to the emission's size.
+SlabEmission slab_emission(const SlabMedium& m, double h, const SlabSource& src, double tol);
+
+}  // namespace abyss

@@ -1,0 +1,279 @@
+// The exact band solve (closed-form slabs and adding) against the Adams
+// integration held to tight tolerances, and the properties the exact solve
+// promises: no dependence on the requested depths or on the thread count.
+#include <gtest/gtest.h>
+
+#include <cmath>
+#include <cstring>
+#include <fstream>
+#include <functional>
+
+#include "grid/depth_conversion.hpp"
+#include "iop/abscat.hpp"
+#include "solver/band_problem.hpp"
+#include "solver/riccati.hpp"
+#include "solver/slab_ops.hpp"
+#include "solver_fixture.hpp"
+
+using namespace abyss;
+using namespace abyss::testing;
+
+namespace {
+
+struct Light {
+  double ed, eu, eo, lu;
+};
+
+std::vector<Light> light_profile(RunState& rs) {
+  std::vector<Light> out;
+  for (int k = 1; k <= rs.cmisc.nz; ++k) {
+    const double* d = rs.sol.cramp_down.col(k + 2);
+    const double* u = rs.sol.cramp_up.col(k);
+    out.push_back({plane_irradiance(rs, d), plane_irradiance(rs, u),
+                   scalar_irradiance(rs, d) + scalar_irradiance(rs, u), u[rs.cmisc.nmu - 1]});
+  }
+  return out;
+}
+
+using Prepare = std::function<void(RunState&)>;
+
+std::vector<Light> solve_with(const SolverSetup& s, const std::string& solver, const Prepare& prep = {}) {
+  SolverRun run(s);
+  RunState& rs = *run;
+  rs.opts.solver = solver;
+  rs.opts.threads = 2;
+  set_sun(rs, 4, 1, 1.0);
+  if (prep) prep(rs);
+  solve(rs);
+  return light_profile(rs);
+}
+
+void expect_close(const std::vector<Light>& a, const std::vector<Light>& b, double tol, const std::string& what) {
+  ASSERT_EQ(a.size(), b.size());
+  for (std::size_t k = 0; k < a.size(); ++k) {
+    EXPECT_NEAR(a[k].ed, b[k].ed, tol * std::abs(b[k].ed)) << what << " Ed at depth " << k + 1;
+    EXPECT_NEAR(a[k].eu, b[k].eu, tol * std::abs(b[k].eu)) << what << " Eu at depth " << k + 1;
+    EXPECT_NEAR(a[k].eo, b[k].eo, tol * std::abs(b[k].eo)) << what << " Eo at depth " << k + 1;
+    EXPECT_NEAR(a[k].lu, b[k].lu, tol * std::abs(b[k].lu)) << what << " Lu at depth " << k + 1;
+  }
+}
+
+std::vector<double> range(double from, double to, double step) {
+  std::vector<double> z;
+  for (double d = from; d <= to + 1e-12; d += step) z.push_back(d);
+  return z;
+}
+
+SolverSetup hg_setup() {
+  SolverSetup s;
+  s.nmu = 6;
+  s.nphi = 8;
+  s.a = 0.2;
+  s.b = 0.8;
+  s.g = 0.9;
+  s.zeta = range(0.0, 12.0, 1.0);
+  return s;
+}
+
+}  // namespace
+
+TEST(ExactSolver, MatchesTheAdamsReferenceInDeepHenyeyGreensteinWater) {
+  const SolverSetup s = hg_setup();
+  expect_close(solve_with(s, "exact"), solve_with(s, "adams"), 1e-5, "HG deep");
+}
+
+TEST(ExactSolver, MatchesTheAdamsReferenceAboveAReflectingBottom) {
+  SolverSetup s = hg_setup();
+  s.ibotm = 1;
+  s.rbottom = 0.3;
+  s.zeta = {0.0, 0.5, 1.0, 2.0, 4.0};
+  expect_close(solve_with(s, "exact"), solve_with(s, "adams"), 1e-5, "bottom");
+}
+
+// An internal source that falls off exponentially with depth and has both
+// halves of the higher modes, so every source vector of every pass is used.
+TEST(ExactSolver, MatchesTheAdamsReferenceWithAnInternalSource) {
+  SolverSetup s = hg_setup();
+  s.zeta = {0.0, 0.7, 2.0, 3.5, 6.0};
+  const Prepare prep = [](RunState& rs) {
+    rs.cmisc.nsource = 1;
+    rs.src.flags[1] = 1;
+    rs.sol.source_fn[1] = [](const RunState& r, int l, double depth, SourceAmps& a) {
+      const double q = 0.05 * std::exp(-0.6 * depth) / (1.0 + l);
+      for (int u = 1; u <= r.cmisc.nmu; ++u) {
+        if (l > 0 && u == r.cmisc.nmu) continue;
+        const double f = q / r.cgrid.fmu(u);
+        a.up_cos[u - 1] = f * (1.0 + 0.1 * u);
+        a.down_cos[u - 1] = 2.0 * f;
+        if (l > 0 && l < r.cmisc.lmax) {
+          a.up_sin[u - 1] = 0.3 * f;
+          a.down_sin[u - 1] = -0.2 * f;
+        }
+      }
+    };
+  };
+  expect_close(solve_with(s, "exact", prep), solve_with(s, "adams", prep), 1e-5, "source");
+}
+
+namespace {
+
+// Case 2 water whose minerals step from 1 to 3 at 2.5 m (a 0.1 mm ramp), inside
+// the layer between grid depths 2 and 3 m, or (smooth) grow linearly from 1 at
+// the surface to 3 at 6 m; water scatters isotropically, the minerals forward
+// (g = 0.9). The grid depths are geometric depths.
+Prepare two_layer_water(bool smooth = false) {
+  return [smooth](RunState& rs) {
+    const std::string data = std::string(ABYSS_SOURCE_DIR) + "/data/";
+    const std::string path = std::string(ABYSS_BINARY_DIR) + "/test_exact_step_profile.txt";
+    std::ofstream prof(path);
+    for (int i = 1; i <= 10; ++i) prof << "mineral step test profile, header " << i << "\n";
+    prof << (smooth ? "0 1\n6 3\n60 3\n-1 0\n" : "0 1\n2.5 1\n2.5001 3\n60 3\n-1 0\n");
+    prof.close();
+    rs.cmodelopts.opts[1] = 2;
+    rs.cmodelopts.opts[5] = 2;
+    rs.cmodelopts.opts[6] = 3;
+    rs.cmisc.ncomp = rs.cmisc.nconc = 4;
+    rs.cwave.wave(1) = rs.cmisc.wavenm = 500.0;
+    rs.cfilenames[9] = data + "pureh2o_abs_scat.txt";
+    rs.cfilenames[19] = path;
+    for (int k = 2; k <= 3; ++k) rs.comp.conc_opt(k) = 0, rs.comp.constconc(k) = 0.0;
+    rs.comp.astar_opt(3) = 4, rs.comp.astar_wave0(3) = 440.0, rs.comp.astar_A(3) = 1.0, rs.comp.astar_S(3) = 0.014;
+    rs.comp.bstar_opt(3) = -1;
+    rs.comp.astar_opt(2) = 6, rs.comp.astar_A(2) = 0.0;
+    rs.comp.bstar_opt(2) = 3, rs.comp.bstar_B(2) = 0.0, rs.comp.bstar_X(2) = 1.0;
+    rs.comp.conc_opt(4) = 2;
+    rs.comp.astar_opt(4) = 6, rs.comp.astar_A(4) = 0.05;
+    rs.comp.bstar_opt(4) = 3, rs.comp.bstar_B(4) = 0.5, rs.comp.bstar_X(4) = 1.0;
+    for (int k = 1; k <= 4; ++k) rs.comp.pf_opt(k) = 1, rs.comp.bbtob(k) = 0.02;
+    fill_phase(rs, 0.0, 1);
+    for (int k = 2; k <= 3; ++k) rs.pf.pt[k] = rs.pf.pt[1], rs.pf.pr[k] = rs.pf.pr[1];
+    fill_phase(rs, 0.9, 4);
+    rs.cmisc.iop = 0;
+    ztozeta(rs);
+  };
+}
+
+}  // namespace
+
+TEST(ExactSolver, MatchesTheAdamsReferenceAcrossAStepInTheIops) {
+  SolverSetup s;
+  s.nmu = 6;
+  s.nphi = 8;
+  s.zeta = {0.0, 1.0, 2.0, 3.0, 6.0};
+  expect_close(solve_with(s, "exact", two_layer_water()), solve_with(s, "adams", two_layer_water()), 1e-5, "step");
+}
+
+TEST(ExactSolver, MatchesTheAdamsReferenceInAContinuousProfile) {
+  SolverSetup s;
+  s.nmu = 6;
+  s.nphi = 8;
+  s.zeta = {0.0, 1.0, 2.0, 3.0, 6.0};
+  // Slabs of constant IOPs approximate the continuous profile to about 5e-5.
+  expect_close(solve_with(s, "exact", two_layer_water(true)), solve_with(s, "adams", two_layer_water(true)), 1e-4,
+               "smooth");
+}
+
+TEST(ExactSolver, StepInTheIopsFallsOnASlabBoundary) {
+  SolverSetup s;
+  s.nmu = 6;
+  s.nphi = 8;
+  SolverRun run(s);
+  RunState& rs = *run;
+  two_layer_water()(rs);
+  const std::function<IopMix(double)> iop_at = [&rs](double zeta) {
+    const IopValues v = abscat(rs, zeta, 500.0, 4);
+    IopMix m;
+    m.w0 = v.btot / (v.atot + v.btot);
+    for (int k = 1; k <= 4; ++k) m.wk[k] = v.b[k] / v.btot;
+    return m;
+  };
+  const std::vector<SubSlab> slabs = partition_layer(iop_at, 2.0, 4.0, kSlabTolerance);
+  ASSERT_GE(slabs.size(), 2u);
+  // Away from the ramp the layer is uniform: the slabs there are wide.
+  EXPECT_GE(slabs.front().h, 0.25);
+  EXPECT_GE(slabs.back().h, 0.25);
+  double thinnest = 1.0, edge = 0.0;
+  for (const SubSlab& sl : slabs)
+    if (sl.h < thinnest) thinnest = sl.h, edge = sl.top;
+  EXPECT_LT(thinnest, 1e-3);
+  EXPECT_NEAR(edge, 2.5, 1e-3);
+  EXPECT_NEAR(slabs.back().top + slabs.back().h, 4.0, 1e-14);
+}
+
+TEST(ExactSolver, AnswerDoesNotDependOnTheRequestedDepths) {
+  for (const std::string solver : {"exact", "adams"}) {
+    SolverSetup fine = hg_setup(), coarse = hg_setup();
+    fine.zeta = range(0.0, 20.0, 1.0);
+    coarse.zeta = {0.0, 5.0, 20.0};
+    const auto a = solve_with(fine, solver), b = solve_with(coarse, solver);
+    expect_close({a[0], a[5], a[20]}, b, 1e-6, solver);
+  }
+}
+
+TEST(ExactSolver, ResultsAreBitIdenticalWhateverTheThreadCount) {
+  SolverSetup s = hg_setup();
+  std::vector<std::vector<double>> ops;
+  for (int threads : {1, 2, 5}) {
+    SolverRun run(s);
+    RunState& rs = *run;
+    rs.opts.threads = threads;
+    set_sun(rs, 4, 1, 1.0);
+    solve(rs);
+    std::vector<double> all;
+    for (const ModeOps& m : rs.sol.modes)
+      for (const auto* v : {&m.rzw, &m.twz, &m.rzm, &m.rzm2}) all.insert(all.end(), v->begin(), v->end());
+    ops.push_back(all);
+  }
+  for (std::size_t i = 1; i < ops.size(); ++i) {
+    ASSERT_EQ(ops[i].size(), ops[0].size());
+    EXPECT_EQ(std::memcmp(ops[i].data(), ops[0].data(), ops[0].size() * sizeof(double)), 0) << i;
+  }
+}
+
+namespace {
+
+dense::Sq block(const Mat& m, int n) {
+  dense::Sq s(n);
+  for (int j = 0; j < n; ++j)
+    for (int i = 0; i < n; ++i) s(i, j) = m(i + 1, j + 1);
+  return s;
+}
+
+}  // namespace
+
+// Closed form and doubling agree; very thick slabs stay finite and reach the
+// semi-infinite reflectance of the bottom operator.
+TEST(SlabOps, ClosedFormIsStableAtGreatOpticalDepth) {
+  SolverSetup s = hg_setup();
+  s.zeta = {0.0, 60.0};
+  SolverRun run(s);
+  RunState& rs = *run;
+  const BandProblem bp = band_problem(rs);  // infinitely deep: the bottom operators are the semi-infinite reflectances
+  for (int l : {0, 3}) {
+    rhotau_reset(rs);
+    rhotau(rs, l, 0.0, 0.0);
+    const int n = l == 0 ? s.nmu : s.nmu - 1;
+    const SlabMedium m = slab_medium(block(rs.sol.crhotau.rhohat, n), block(rs.sol.crhotau.tauhat, n));
+    ASSERT_TRUE(m.eigen);
+    SlabMedium dbl = m;
+    dbl.eigen = false;
+    for (double h : {0.01, 1.0, 7.3}) {
+      const SlabRT a = slab_rt(m, h), b = slab_rt(dbl, h);
+      for (std::size_t e = 0; e < a.r.a.size(); ++e) {
+        EXPECT_NEAR(a.r.a[e], b.r.a[e], 1e-10) << "r, l=" << l << " h=" << h;
+        EXPECT_NEAR(a.t.a[e], b.t.a[e], 1e-10) << "t, l=" << l << " h=" << h;
+      }
+    }
+    for (double h : {60.0, 1.0e3, 1.0e8}) {
+      const SlabRT a = slab_rt(m, h);
+      for (int j = 0; j < n; ++j)
+        for (int i = 0; i < n; ++i) {
+          ASSERT_TRUE(std::isfinite(a.r(i, j)) && std::isfinite(a.t(i, j)));
+          EXPECT_NEAR(a.r(i, j), bp.bottom[static_cast<std::size_t>(l)](i + 1, j + 1), 1e-9);
+          if (h > 100.0) {
+            EXPECT_LT(std::abs(a.t(i, j)), 1e-100);
+          }
+        }
+    }
+  }
+}
