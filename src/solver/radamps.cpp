@@ -10,6 +10,7 @@
 #include "solver/amplitudes.hpp"
 #include "solver/band_problem.hpp"
 #include "solver/riccati.hpp"
+#include "solver/step_budget.hpp"
 
 namespace abyss {
 
@@ -33,6 +34,7 @@ bool exact_applies(RunState& rs) {
 }  // namespace
 
 void solve_modes(RunState& rs) {
+  check_grid_optical_depths(rs);
   if (exact_applies(rs)) {
     solve_band_exact(band_problem(rs), rs.sol.modes);
     return;

@@ -17,20 +17,13 @@ std::string step_budget_message(int band, double wavenm, int l, int pass, double
       band, wavenm, l, pass, StepBudget::kStepsPerPass, zeta, zeta_target);
 }
 
-void check_integration_span(RunState& rs) {
+void check_grid_optical_depths(RunState& rs) {
   const Misc& m = rs.cmisc;
   const double top = rs.cgrid.zeta(1), deep = rs.cgrid.zeta(m.nz);
   if (!std::isfinite(top) || !std::isfinite(deep))
     herr("riccati", fmt::format("band {} ({:.1f} nm): the optical depths of the grid are not finite; the IOPs are not "
                                 "sensible",
                                 m.jwave, m.wavenm));
-  // Each integration stretch of the downward pass covers at most dzetamax
-  // and takes at least one step.
-  const double most = static_cast<double>(StepBudget::kStepsPerPass) * m.dzetamax;
-  if (deep - top > most)
-    herr("riccati", fmt::format("band {} ({:.1f} nm): the deepest output depth lies at optical depth {:.6g}, beyond "
-                                "the {:.6g} the depth integration can cover; nothing reaches such depths",
-                                m.jwave, m.wavenm, deep, most));
   if (deep > kMaxOpticalDepth) {
     const std::string line = fmt::format(
         " WARNING: band {} ({:.1f} nm): the deepest output depth lies at optical depth {:.6g}; below about {:g} no "
@@ -39,6 +32,18 @@ void check_integration_span(RunState& rs) {
     rs.con() << line << "\n";
     rs.pr() << line << "\n";
   }
+}
+
+void check_integration_span(RunState& rs) {
+  const Misc& m = rs.cmisc;
+  const double top = rs.cgrid.zeta(1), deep = rs.cgrid.zeta(m.nz);
+  // Each integration stretch of the downward pass covers at most dzetamax
+  // and takes at least one step.
+  const double most = static_cast<double>(StepBudget::kStepsPerPass) * m.dzetamax;
+  if (deep - top > most)
+    herr("riccati", fmt::format("band {} ({:.1f} nm): the deepest output depth lies at optical depth {:.6g}, beyond "
+                                "the {:.6g} the depth integration can cover; nothing reaches such depths",
+                                m.jwave, m.wavenm, deep, most));
 }
 
 }  // namespace abyss

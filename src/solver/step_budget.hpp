@@ -32,11 +32,14 @@ class StepBudget {
 
 struct RunState;
 
-// Before the first mode of a band: a grid whose optical depths are not finite,
-// or so deep that the budget cannot cover it, stops the run at once; one
-// deeper than light can reach as a representable number is a warning (console
-// and printout): the radiances there are printed as they come out, zero or
-// nearly so.
+// Before the modes of a band are solved: a grid whose optical depths are not
+// finite stops the run; one deeper than light can reach as a representable
+// number is a warning (console and printout): the radiances there are printed
+// as they come out, zero or nearly so.
+void check_grid_optical_depths(RunState& rs);
+
+// Before the Adams integration of a band: a grid so deep that the step budget
+// cannot cover it stops the run at once.
 void check_integration_span(RunState& rs);
 
 // "the depth integration of band 3 (450.0 nm), mode l = 2, pass 1 used its

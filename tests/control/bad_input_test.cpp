@@ -171,12 +171,20 @@ TEST(OutputFaults, APrintoutThatCannotBeWrittenIsFatal) {
   EXPECT_EQ(console.find("Run is complete"), std::string::npos);
 }
 
-// An optically absurd water column: the integration stops on its work budget
-// with a message naming band, mode and pass instead of running for hours.
-TEST(WorkFaults, AnOpticallyAbsurdColumnStopsWithAClearMessage) {
+// An optically absurd water column. The exact solver propagates any optical
+// thickness: the run completes, says that no light reaches the deepest depth,
+// and writes zero there, never a NaN. The Adams integration stops at once with
+// a message naming the band instead of running for hours.
+TEST(WorkFaults, AnOpticallyAbsurdColumnCompletesExactlyOrStopsTheIntegration) {
   RunInput ri;
   ri.rec["15"] = "550.0 1.0e5 1.0e5";  // c = 2e5 1/m
   ri.rec["21"] = "0 2 0.0 11000.0";
+  Outcome exact = run_with(ri);
+  EXPECT_EQ(exact.status, 0) << exact.console;
+  EXPECT_NE(exact.console.find(" WARNING: band 1 (550.0 nm): the deepest output depth lies at optical depth 2.2e+09;"),
+            std::string::npos)
+      << exact.console;
+  ri.text_after = "solver = adams\n";
   Outcome o = run_with(ri);
   EXPECT_EQ(o.status, 1);
   EXPECT_NE(o.console.find("STOP in routine riccati"), std::string::npos) << o.console;
@@ -189,6 +197,7 @@ TEST(WorkFaults, TheIntegrationStopsOnItsStepBudget) {
   RunInput ri;
   ri.rec["15"] = "550.0 1.0e5 1.0e5";
   ri.rec["21"] = "0 2 0.0 2.5";  // 500000 optical depths
+  ri.text_after = "solver = adams\n";
   Outcome o = run_with(ri);
   EXPECT_EQ(o.status, 1);
   EXPECT_NE(o.console.find(" WARNING: band 1 (550.0 nm): the deepest output depth lies at optical depth 500000;"),

@@ -49,7 +49,7 @@ RunInput::RunInput() {
          {"32", "bio.txt"}};
 }
 
-std::string RunInput::text() const { return text_until("32"); }
+std::string RunInput::text() const { return text_until("32") + text_after; }
 
 std::string RunInput::text_until(const std::string& last) const {
   std::ostringstream os;

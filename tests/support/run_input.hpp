@@ -14,6 +14,7 @@ namespace abyss::testing {
 // are given as one string with embedded newlines.
 struct RunInput {
   std::map<std::string, std::string> rec;
+  std::string text_after;  // run-option lines written after record 32
   RunInput();
   std::string text() const;
   // The text with everything after record `last` (e.g. "29") removed.
