@@ -14,13 +14,17 @@
 //   p(slope) times the facet's area projected onto the ray, max(0, mu +
 //   k_h . slope) per unit of mean-surface area: steep facets facing the ray
 //   are met more often, facets turned away (hidden) are never met, and
-//   normalising per ray accounts for the hidden ones. For the first facet
-//   the slope density is integrated by a jittered grid of slope_strata^2
-//   slopes (equal-probability strata of each Gaussian component) and the
-//   ray's power is divided among them by their projected areas. This first
-//   interaction carries nearly all the reflected and transmitted power, so
-//   stratifying it in slope as well as in direction removes most of the
-//   sampling noise from the glint.
+//   dividing by the mean projected area (which exceeds mu by what the
+//   hidden facets would have shown) accounts for the hidden ones. For the
+//   first facet the slope density is integrated by a grid of slope_strata^2
+//   slopes: equal-probability strata of each component of a Gaussian twice
+//   as wide, weighted back to the true density, shifted from ray to ray
+//   along a low-discrepancy sequence. This first interaction carries nearly
+//   all the reflected and transmitted power, so stratifying it in slope as
+//   well as in direction removes most of the sampling noise from the glint;
+//   each traced row is finally scaled by the (near-unit) ratio of the power
+//   it received to the power its facet weights handed on, so that every
+//   row balances exactly.
 // - At a facet the ray is split by Fresnel's unpolarised reflectance R and
 //   Snell's law into a reflected branch of weight R and a transmitted branch
 //   of weight 1 - R. A branch that still heads into the surface (light
@@ -87,8 +91,6 @@ class Rng {
     return z ^ (z >> 31);
   }
   double uniform() { return static_cast<double>(next() >> 11) * 0x1.0p-53; }
-  // Uniform on the open interval (0, 1).
-  double open_uniform() { return (static_cast<double>(next() >> 11) + 0.5) * 0x1.0p-53; }
   // Pair of independent standard normal deviates (Box-Muller).
   std::array<double, 2> normal_pair() {
     const double r = std::sqrt(-2.0 * std::log(1.0 - uniform()));
