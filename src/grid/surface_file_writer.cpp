@@ -24,7 +24,8 @@ namespace {
 // Header integers (record 3): 1 nmu, 2 nphi, 3 lmax, 4 quads per hemisphere,
 // 5 index (thousandths), 6 wind (m/s), 7 method (0 exact level surface,
 // 1 facet ray tracing), 8 strata per quad side, 9 hits followed, 10 operator
-// order, 11 partition type, 17 random seed.
+// order, 11 partition type, 12 slope strata per component of a ray's first
+// facet, 17 random seed.
 std::array<long long, 30> header_integers(const QuadSpace& qs, const QuadPartition& part, int index_milli,
                                           int wind, const RaySampling& rays) {
   const AmplitudeLayout lay(qs);
@@ -40,6 +41,7 @@ std::array<long long, 30> header_integers(const QuadSpace& qs, const QuadPartiti
   h[8] = wind > 0 ? rays.max_hits : 0;
   h[9] = lay.nhat();
   h[10] = part.type;
+  h[11] = wind > 0 ? rays.slope_strata : 0;
   h[16] = wind > 0 ? static_cast<long long>(rays.seed % 100000000000ULL) : 0;
   return h;
 }

@@ -60,14 +60,26 @@ struct QuadOperators {
 struct SlopeVariances {
   double upwind = 0.0;     // variance of the slope along the wind
   double crosswind = 0.0;  // variance of the slope across the wind
+  bool isotropic() const { return upwind == crosswind; }
 };
+// Cox and Munk's isotropic fit: both slope components have the variance
+// (0.003 + 0.00512 U)/2.
 SlopeVariances cox_munk_variances(double wind);
+// Mean area of the facets met by a ray of cosine mu (to the mean surface)
+// and horizontal direction (kx, ky), projected onto the ray, per unit of
+// mean-surface area: E[max(0, mu + kx zx + ky zy)] for Gaussian slopes.
+// Above mu because facets turned away from the ray are hidden.
+double mean_projected_area(double mu, double kx, double ky, const SlopeVariances& v);
 
 // Ray sampling of the wind-blown surface.
 struct RaySampling {
-  int strata = 48;              // strata per side of each source quad (strata^2 rays)
+  int strata = 128;             // strata per side of each source quad (strata^2 rays)
   unsigned long long seed = 20260417ULL;
   int max_hits = 8;             // surface hits followed per ray before the balance is closed
+  int slope_strata = 8;         // strata per slope component for a ray's first facet (slope_strata^2 facets)
+  // Follow light that meets the surface again. Off, such light is dropped:
+  // the operators then hold the single interactions only (for checks).
+  bool multiple = true;
 };
 
 // Level surface: exact Fresnel reflectance and Snell refraction, integrated
@@ -77,6 +89,15 @@ QuadOperators level_surface_operators(const QuadSpace& qs, double n);
 // the level surface sampled by rays).
 QuadOperators rough_surface_operators(const QuadSpace& qs, double n, const SlopeVariances& v,
                                       const RaySampling& rays = {});
+// One row of the wind-blown operators, for source quad q from the air
+// (elements of r_aw and t_aw) or from the water (r_wa and t_wa), computed
+// as rough_surface_operators computes it but tracing only that quad (and,
+// with anisotropic slopes, its mirror images). Vectors indexed 1..nq.
+struct SurfaceRow {
+  std::vector<double> refl, trans;
+};
+SurfaceRow rough_surface_row(const QuadSpace& qs, double n, const SlopeVariances& v, const RaySampling& rays, int q,
+                             bool from_air);
 // The operators of one file: level for wind 0, rough otherwise.
 QuadOperators surface_operators(const QuadSpace& qs, double n, double wind, const RaySampling& rays = {});
 
