@@ -10,7 +10,7 @@ namespace abyss {
 void load_rgrid(RunState& rs) {
   double y0 = 0.0;
   VecD unused(1, mxwave);
-  getongrid1(rs, kSpectrum, 10, 0, rs.cmisc.nwave, rs.cfilenames[15], -1.0, y0, rs.cwave.wave, rs.bot.rgrid, unused);
+  getongrid1(rs, kSpectrum, 10, 0, rs.cmisc.nwave, rs.files.bottom, -1.0, y0, rs.cwave.wave, rs.bot.rgrid, unused);
 }
 
 int band_index(RunState& rs, double wavenm) {

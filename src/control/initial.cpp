@@ -14,6 +14,7 @@
 #include "control/run_state.hpp"
 #include "grid/surface.hpp"
 #include "iop/abscat.hpp"
+#include "phase/dpf.hpp"
 #include "sky/qasky.hpp"
 #include "sources/sources.hpp"
 #include "util/fortran_format.hpp"
@@ -130,9 +131,6 @@ void build_names(RunState& rs, const std::string& root, const std::string& title
   o.radiance_name = rs.cdirnames.digital + "L" + o.root + ".txt";
   o.single_name = rs.cdirnames.excel + "S" + o.root + ".txt";
   o.multi_name = rs.cdirnames.excel + "M" + o.root + ".txt";
-  rs.cfilenames[6] = o.digital_name;
-  rs.cfilenames[7] = o.single_name;
-  rs.cfilenames[8] = o.multi_name;
   CalendarTime t = rs.clock();
   std::string dated = util::rtrim(title) + " (" + fmt::format("{:02d}/{:02d}/{:04d} {:02d}:{:02d}", t.month, t.day,
                                                                 t.year, t.hour, t.minute) + ")";
@@ -191,7 +189,7 @@ void read_components(RunState& rs, RecordReader& rr) {
     std::string n = util::native_path(util::rtrim(rr.name(13)));
     std::string full = rs.cdirnames.phasefun + n;
     if (full.size() > util::kNameLen) full.resize(util::kNameLen);
-    rs.cfilenames[static_cast<std::size_t>(k)] = full;
+    rs.files.dpf[static_cast<std::size_t>(k)] = full;
   }
 }
 
@@ -321,14 +319,16 @@ void read_depths(RunState& rs, RecordReader& rr) {
 
 void read_data_files(RunState& rs, RecordReader& rr) {
   const std::string& data = rs.cdirnames.data;
-  rs.cfilenames[9] = util::with_default_dir(rr.name(22), data);
+  FileNames& f = rs.files;
+  f.purewater = util::with_default_dir(rr.name(22), data);
   auto ac9 = rr.numbers(23, 1);
   rs.comp.abac9n = rr.integer(ac9, 23, 0);
-  for (int slot = 10; slot <= 14; ++slot) rs.cfilenames[static_cast<std::size_t>(slot)] = util::with_default_dir(rr.name(slot + 14), data);
-  rs.cfilenames[15] = util::with_default_dir(rr.name(29), rs.cdirnames.botmrefl);
+  int record = 24;
+  for (std::string* slot : {&f.skydata, &f.ac9, &f.bbmeter, &f.ac9_cdom, &f.spare})  // records 24 to 28
+    *slot = util::with_default_dir(rr.name(record++), data);
+  f.bottom = util::with_default_dir(rr.name(29), rs.cdirnames.botmrefl);
   // Records 30 to 32 may be cut short by the end of the file.
   int counter = 7;
-  std::size_t slot = 16;
   auto truncated = [&]() {
     const std::string line = "WARNING:  only " + std::to_string(counter) + " component datafiles were read.";
     rs.con() << line << "\n";
@@ -337,7 +337,8 @@ void read_data_files(RunState& rs, RecordReader& rr) {
   for (int k = 1; k <= rs.cmisc.ncomp + 1; ++k) {  // record 30 (ncomp names), then record 31
     auto s = rr.name_or_eof();
     if (!s) return truncated();
-    rs.cfilenames[slot++] = util::with_default_dir(*s, data);
+    std::string& slot = k <= rs.cmisc.ncomp ? f.profile[static_cast<std::size_t>(k)] : f.extra;
+    slot = util::with_default_dir(*s, data);
     ++counter;
   }
   auto bio = rr.name_or_eof();  // record 32
@@ -469,6 +470,7 @@ void initial(RunState& rs) {
   read_depths(rs, rr);
   // Records 22 to 32.
   read_data_files(rs, rr);
+  check_pf_options(rs);
   store_counts(rs);
 
   // Initialization chain.
