@@ -21,7 +21,7 @@ void rbottom_first_call(RunState& rs, int ibotm) {
       << "          R = " << ff::F(rs.cmisc.rbottom, 6, 3) << "\n";
   } else {
     p << "\n     The bottom reflectance R is obtained from measured values read  from a file named:\n"
-      << ff::X(5) << rs.cfilenames[15] << "\n"
+      << ff::X(5) << rs.files.bottom << "\n"
       << "  (Linear interpolation is used to define R at all wavelengths)\n";
     load_rgrid(rs);
   }

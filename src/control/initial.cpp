@@ -17,6 +17,7 @@
 #include "grid/surface.hpp"
 #include "iop/abscat.hpp"
 #include "output/open_output.hpp"
+#include "phase/dpf.hpp"
 #include "sky/qasky.hpp"
 #include "sources/sources.hpp"
 #include "util/fortran_format.hpp"
@@ -174,9 +175,6 @@ void build_names(RunState& rs, const std::string& root, const std::string& title
   o.radiance_name = rs.cdirnames.digital + "L" + o.root + ".txt";
   o.single_name = rs.cdirnames.excel + "S" + o.root + ".txt";
   o.multi_name = rs.cdirnames.excel + "M" + o.root + ".txt";
-  rs.cfilenames[6] = o.digital_name;
-  rs.cfilenames[7] = o.single_name;
-  rs.cfilenames[8] = o.multi_name;
   CalendarTime t = rs.clock();
   std::string dated = util::rtrim(title) + " (" + fmt::format("{:02d}/{:02d}/{:04d} {:02d}:{:02d}", t.month, t.day,
                                                                 t.year, t.hour, t.minute) + ")";
@@ -237,7 +235,7 @@ void read_components(RunState& rs, RecordReader& rr) {
     if (full.size() > util::kNameLen)
       rr.fail(13, fmt::format("the file name with its directory, {}, is {} characters long; at most {} are allowed", full,
                               full.size(), util::kNameLen));
-    rs.cfilenames[static_cast<std::size_t>(k)] = full;
+    rs.files.dpf[static_cast<std::size_t>(k)] = full;
   }
 }
 
@@ -369,14 +367,18 @@ void read_depths(RunState& rs, RecordReader& rr) {
 
 void read_data_files(RunState& rs, RecordReader& rr) {
   const std::string& data = rs.cdirnames.data;
-  rs.cfilenames[9] = rr.file(22, rr.name(22), data);
+  FileNames& f = rs.files;
+  f.purewater = rr.file(22, rr.name(22), data);
   auto ac9 = rr.numbers(23, 1);
   rs.comp.abac9n = rr.integer(ac9, 23, 0);
-  for (int slot = 10; slot <= 14; ++slot) rs.cfilenames[static_cast<std::size_t>(slot)] = rr.file(slot + 14, rr.name(slot + 14), data);
-  rs.cfilenames[15] = rr.file(29, rr.name(29), rs.cdirnames.botmrefl);
+  int record = 24;
+  for (std::string* slot : {&f.skydata, &f.ac9, &f.bbmeter, &f.ac9_cdom, &f.spare}) {  // records 24 to 28
+    *slot = rr.file(record, rr.name(record), data);
+    ++record;
+  }
+  f.bottom = rr.file(29, rr.name(29), rs.cdirnames.botmrefl);
   // Records 30 to 32 may be cut short by the end of the file.
   int counter = 7;
-  std::size_t slot = 16;
   auto truncated = [&]() {
     const std::string line = "WARNING:  only " + std::to_string(counter) + " component datafiles were read.";
     rs.con() << line << "\n";
@@ -386,7 +388,8 @@ void read_data_files(RunState& rs, RecordReader& rr) {
     const int record = k <= rs.cmisc.ncomp ? 30 : 31;
     auto s = rr.name_or_eof(record);
     if (!s) return truncated();
-    rs.cfilenames[slot++] = rr.file(record, *s, data);
+    std::string& slot = k <= rs.cmisc.ncomp ? f.profile[static_cast<std::size_t>(k)] : f.extra;
+    slot = rr.file(record, *s, data);
     ++counter;
   }
   auto bio = rr.name_or_eof(32);  // record 32
@@ -533,6 +536,7 @@ void initial(RunState& rs) {
   // Records 22 to 32.
   read_data_files(rs, rr);
   rs.opts = read_run_options(*rs.input);
+  check_pf_options(rs);
   store_counts(rs);
   report_input_ranges(rs, rr);
 

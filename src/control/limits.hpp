@@ -12,6 +12,5 @@ constexpr int mxphi = 24;    // azimuthal bands
 constexpr int mxhat = mxmu * (mxphi / 2 + 1);  // 416: leading dimension of surface operators
 constexpr int mxamp = 2 * mxhat;               // 832: cosine then sine amplitudes
 constexpr int kRootLen = 32;                   // output root name
-constexpr int kFileSlots = 22;                 // cfilenames slots 0..21
 
 }  // namespace abyss

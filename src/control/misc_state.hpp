@@ -54,6 +54,24 @@ struct WaveGrid {
   VecD waveb{1, mxwave + 1};
 };
 
+// The data files named in the run input, one field per role, so that a file
+// means the same thing wherever it is read. Names are complete paths (the
+// default directory already put in front). Reading order of the records:
+// 13 (phase functions), 22, 24-29, 30 (profiles), 31; record 32, the
+// bioluminescence file, belongs to the sources.
+struct FileNames {
+  std::array<std::string, mxcomp + 1> dpf;      // record 13: discretized phase function per component (1..ncomp)
+  std::string purewater;                        // record 22: pure-water a and b (type 2)
+  std::string skydata;                          // record 24: sky irradiance data file
+  std::string ac9;                              // record 25: ac-9 a and c depth-by-wavelength table
+  std::string bbmeter;                          // record 26: backscattering-meter (HYDROSCAT) bb table
+  std::string ac9_cdom;                         // record 27: ac-9 table of filtered water (CDOM mode)
+  std::string spare;                            // record 28: read, not used by any model
+  std::string bottom;                           // record 29: bottom reflectance spectrum
+  std::array<std::string, mxcomp + 1> profile;  // record 30: concentration profile per component (1..ncomp)
+  std::string extra;                            // record 31: read, not used by any model
+};
+
 // Printout selections built by initprintout.
 struct PrintSelections {
   std::vector<int> pirrad;  // cpirrad: indices of the requested output depths in the grid

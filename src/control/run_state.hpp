@@ -39,7 +39,7 @@ struct RunState {
   WaveGrid cwave;
   std::string ctitle;
   DirNames cdirnames;
-  std::array<std::string, kFileSlots> cfilenames;  // slots 0..21
+  FileNames files;                                 // data files of the run input, by role
   std::string gcifname;                            // clear-sky database file
   PrintSelections sel;
 

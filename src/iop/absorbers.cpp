@@ -14,17 +14,6 @@
 namespace abyss {
 namespace {
 
-// Chlorophyll concentration (mg/m^3) of component ichl at a depth.
-double chl_concentration(RunState& rs, int ichl, double depth) {
-  switch (rs.comp.conc_opt(ichl)) {
-    case 0: return rs.comp.constconc(ichl);
-    case 2: return chlzdata(rs, ichl, depth);
-    default:
-      rs.pr() << "\n achlz: chlorophyll component" << ff::ld(static_cast<long long>(ichl)) << "\n";
-      herr("achlz", "OPTION not supported");
-  }
-}
-
 void achlz_first_call(RunState& rs, int ichl) {
   if (rs.comp.conc_opt(ichl) == 0)
     rs.pr() << "\n" << ff::X(5) << "The Chlorophyll concentration is constant with depth with a value of"
@@ -63,6 +52,16 @@ double acdom_from_model(RunState& rs, int icdom, double depth, double wavenm) {
 }
 
 }  // namespace
+
+double chl_concentration(RunState& rs, int ichl, double depth) {
+  switch (rs.comp.conc_opt(ichl)) {
+    case 0: return rs.comp.constconc(ichl);
+    case 2: return chlzdata(rs, ichl, depth);
+    default:
+      rs.pr() << "\n achlz: chlorophyll component" << ff::ld(static_cast<long long>(ichl)) << "\n";
+      herr("achlz", "OPTION not supported");
+  }
+}
 
 double astar_at_440(RunState& rs, int icomp) {
   const double v = astar(rs, icomp, 440.0);
@@ -116,7 +115,7 @@ double acdomsub(RunState& rs, double depth, double wavenm) {
 PureWater pureh2o(RunState& rs, double wavenm) {
   IopFlags& f = rs.iopflags;
   if (!f.purewater_loaded) {
-    const std::string& file = rs.cfilenames[9];
+    const std::string& file = rs.files.purewater;
     rs.pr() << "\n" << ff::X(5) << "Pure water a and b values are obtained from the file:\n"
             << ff::X(8) << util::rtrim(file) << "\n"
             << ff::X(5) << "(Linear interpolation is used to define values at all wavelengths)\n";

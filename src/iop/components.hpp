@@ -24,18 +24,22 @@ Concentrations abmodel(RunState& rs, double depth);
 double astar(RunState& rs, int icomp, double wavenm);
 double bstar(RunState& rs, int icomp, double wavenm);
 
+// Chlorophyll concentration (mg/m^3) of component ichl at a geometric depth:
+// its constant (option 0) or its profile (option 2).
+double chl_concentration(RunState& rs, int ichl, double depth);
+
 // Absorption (1/m) by the chlorophyll and CDOM components; 0 without them.
 double achlz(RunState& rs, double depth, double wavenm);
 double acdomsub(RunState& rs, double depth, double wavenm);
 
 // Profile values at a geometric depth, read from component icomp's
-// concentration-profile file (file-name slot 15 + icomp, record 30).
+// concentration-profile file (record 30).
 double chlzdata(RunState& rs, int icomp, double depth);
 double cdomdata(RunState& rs, int icomp, double depth);
 double minzdata(RunState& rs, int icomp, double depth);
 
 // Pure-water absorption, scattering and attenuation (1/m) at the run
-// wavelength nearest to wavenm, from the pure-water file (slot 9, record 22).
+// wavelength nearest to wavenm, from the pure-water file (record 22).
 struct PureWater {
   double a = 0.0, b = 0.0, c = 0.0;
 };
@@ -45,9 +49,6 @@ PureWater pureh2o(RunState& rs, double wavenm);
 void user_abmodel(RunState& rs, double depth, Concentrations& conc);
 double user_achlz(RunState& rs, double depth, double wavenm);
 double user_acdomsub(RunState& rs, double depth, double wavenm);
-
-// File-name slot of component icomp's concentration-profile file.
-constexpr std::size_t profile_slot(int icomp) { return static_cast<std::size_t>(15 + icomp); }
 
 // astar(icomp, 440 nm), the normalisation of a normalised pigment spectrum.
 // A value below 1.0e-7 in magnitude is reported and returned as 0: the

@@ -42,7 +42,7 @@ void load_profile(RunState& rs, ProfileData& prof, const std::string& file, cons
 }
 
 double profile_value(RunState& rs, ProfileData& prof, int icomp, double depth, const ProfileSpec& spec) {
-  if (!prof.loaded) load_profile(rs, prof, rs.cfilenames[profile_slot(icomp)], spec);
+  if (!prof.loaded) load_profile(rs, prof, rs.files.profile[static_cast<std::size_t>(icomp)], spec);
   if (prof.n < 1) return 0.0;  // an empty file: no measured concentration
   return yinterp(prof.hint, prof.n, depth, prof.z, prof.c);
 }

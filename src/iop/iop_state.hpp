@@ -63,6 +63,35 @@ struct ProfileData {
   int hint = 1;
 };
 
+// Tables of the two-particle Case 1 model: the Bricaud et al. (1998)
+// coefficients of particulate absorption on the run's wavelength grid.
+struct NewCase1Tables {
+  VecD ap{1, mxwave}, ep{1, mxwave};  // A_p and E_p at the band centres
+  double ap440 = 0.0, ep440 = 0.0;    // at 440 nm (the CDOM reference)
+  int iwave = 1;
+  bool chl_range_warned = false;      // Chl outside 0.01-100 mg/m^3 reported
+};
+
+// A depth-by-wavelength table of an ac-9 or backscattering-meter file:
+// v[m](i) is the value at wavelength wave[m] and depth z(i) (a, c or bb).
+struct DepthWaveTable {
+  std::string file;
+  int nz = 0, nwav = 0;
+  VecD z, wave;
+  std::vector<VecD> v1, v2;  // per wavelength (index 0..nwav-1): a and c (ac-9), or bb (v1 only)
+};
+
+// The ac-9 model's tables and the profiles of the band in use (the tables
+// interpolated to the band's wavelength at every tabulated depth).
+struct Ac9State {
+  DepthWaveTable ac, bb, cdom;
+  bool have_bb = false, have_cdom = false;
+  double wave_now = -1.0;
+  VecD a_now, c_now, bb_now, ag_now;  // at the table depths, current wavelength
+  int hint_ac = 1, hint_bb = 1, hint_cdom = 1;
+  bool negative_particle_a_warned = false;
+};
+
 // First-call flags and loaded tables of the IOP models (cfrstcls and the
 // models' own "loaded" flags).
 struct IopFlags {
@@ -70,6 +99,9 @@ struct IopFlags {
   bool abcase1_done = false;
   bool abcase2_done = false;
   bool abnewcase1_done = false;  // achlz takes a_chl from the two-particle model after its first call
+  bool abacbb_done = false;
+  NewCase1Tables newcase1;
+  Ac9State ac9;
 
   // Specific absorption and scattering per component.
   std::array<SpecificSpectrum, mxcomp + 1> astar, bstar;

@@ -170,11 +170,27 @@ void selpfbb(RunState& rs, double bbtob, int icomp) {
     }
 }
 
+void check_pf_options(RunState& rs) {
+  const int model = rs.cmodelopts.model();
+  for (int k = 1; k <= rs.cmisc.ncomp; ++k) {
+    if (rs.comp.pf_opt(k) != 2 || (model == 3 && k == 2)) continue;
+    const std::string line =
+        model == 3 ? fmt::format(" Phase-function option 2 (record 12) is given for component {}; in the ac-9 IOP model"
+                                 " only component 2 (everything but water) takes its bb/b from the ac-9 and"
+                                 " backscattering-meter data.", k)
+                   : fmt::format(" Phase-function option 2 (record 12) is given for component {}, but it needs the"
+                                 " ac-9 IOP model (model 3 in record 1); the run asks for IOP model {}.", k, model);
+    rs.con() << line << '\n';
+    if (rs.printout.is_open()) rs.pr() << '\n' << line << '\n';
+    herr("initial", "phase-function option 2 needs the ac-9 IOP model (3)");
+  }
+}
+
 void pntdpf(RunState& rs, int icomp) {
   const ComponentOpts& c = rs.comp;
   switch (c.pf_opt(icomp)) {
     case 0: {
-      const std::string& file = rs.cfilenames[static_cast<std::size_t>(icomp)];
+      const std::string& file = rs.files.dpf[static_cast<std::size_t>(icomp)];
       std::ifstream in = ioshorten(file, "PNTDPF");
       const std::string title = util::read_name_record(in).value_or("");
       rs.pr() << '\n'
@@ -190,8 +206,8 @@ void pntdpf(RunState& rs, int icomp) {
       rs.pr() << '\n'
               << choose_line(icomp) << " \n"
               << ff::X(8) << "as specified by ac-9 and HYDROSCAT data files: \n"
-              << ff::X(10) << util::rtrim(rs.cfilenames[9]) << "  and\n"
-              << ff::X(10) << util::rtrim(rs.cfilenames[10]) << '\n';
+              << ff::X(10) << util::rtrim(rs.files.ac9) << "  and\n"
+              << ff::X(10) << util::rtrim(rs.files.bbmeter) << '\n';
       break;
     case 3:
       rs.pr() << '\n'

@@ -36,7 +36,7 @@ void mismatch(std::ostream& p, const char* what, const std::string& title) {
 }  // namespace
 
 bool read_named_dpf(RunState& rs, int k) {
-  const std::string& name = rs.cfilenames[static_cast<std::size_t>(k)];
+  const std::string& name = rs.files.dpf[static_cast<std::size_t>(k)];
   std::ifstream in = ioshorten(name, "RADAMPS");
   const phase::DpfHeader h = phase::read_dpf_header(in, name, "inishamp");
   rs.comp.bbtob(k) = h.bbtob;

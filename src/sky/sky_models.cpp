@@ -16,7 +16,7 @@ namespace abyss {
 
 // The sky irradiance data file is the first of the five data-file names of
 // records 24 to 28 of the run input.
-const std::string& sky_data_file(const RunState& rs) { return rs.cfilenames[10]; }
+const std::string& sky_data_file(const RunState& rs) { return rs.files.skydata; }
 
 // ---------------------------------------------------------------- cosine sky
 

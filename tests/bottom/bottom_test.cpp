@@ -171,7 +171,7 @@ TEST(BottomReflectance, TabulatedReflectanceIsInterpolatedOntoTheBands) {
   rs.cmisc.nwave = 2;
   rs.cwave.wave(1) = 400.0;
   rs.cwave.wave(2) = 500.0;
-  rs.cfilenames[15] = std::string(ABYSS_SOURCE_DIR) + "/data/botmrefl/reef_cca.txt";
+  rs.files.bottom = std::string(ABYSS_SOURCE_DIR) + "/data/botmrefl/reef_cca.txt";
   pntbc(rs);
   const double r400 = rbottom(rs, 2, 400.0);
   rbottom(rs, 2, 400.0);  // same wavelength: no second message
@@ -181,7 +181,7 @@ TEST(BottomReflectance, TabulatedReflectanceIsInterpolatedOntoTheBands) {
   EXPECT_EQ(rs.cmisc.rbottom, r500);
   const std::string t = run.printout_text();
   EXPECT_NE(t.find("     The bottom reflectance R is obtained from measured values read  from a file named:\n     " +
-                   rs.cfilenames[15] + "\n  (Linear interpolation is used to define R at all wavelengths)\n"),
+                   rs.files.bottom + "\n  (Linear interpolation is used to define R at all wavelengths)\n"),
             std::string::npos)
       << t;
   const std::string at400 = "     The bottom reflectance at wavelength 400.0 nm is  R = 0.136\n";

@@ -81,16 +81,19 @@ TEST(RunInputFile, NamesGetTheirDefaultDirectoryUnlessTheyCarryOne) {
   ri.rec["13"] = "hg_0.8.dpf";
   InProcessRun run(ri.text());
   initial(run.rs);
-  const auto& f = run.rs.cfilenames;
-  EXPECT_EQ(f[9], "C:/HE/data/purewater.txt");
-  EXPECT_EQ(f[10], "sub/d1.txt");
-  EXPECT_EQ(f[11], "../data/d2.txt");
-  EXPECT_EQ(f[15], "../data/botmrefl/bottom.txt");
-  EXPECT_EQ(f[16], "../data/chl.txt");
-  EXPECT_EQ(f[17], "../data/extra.txt");
-  EXPECT_EQ(f[1], "../data/phasefun/Abyssolver/hg_0.8.dpf");
-  EXPECT_EQ(f[6], "../output/Abyssolver/digital/Dtestrun.txt");
-  EXPECT_EQ(f[8], "../output/Abyssolver/excel/Mtestrun.txt");
+  const FileNames& f = run.rs.files;
+  EXPECT_EQ(f.purewater, "C:/HE/data/purewater.txt");
+  EXPECT_EQ(f.skydata, "sub/d1.txt");
+  EXPECT_EQ(f.ac9, "../data/d2.txt");
+  EXPECT_EQ(f.bbmeter, "../data/d3.txt");
+  EXPECT_EQ(f.ac9_cdom, "../data/d4.txt");
+  EXPECT_EQ(f.spare, "../data/d5.txt");
+  EXPECT_EQ(f.bottom, "../data/botmrefl/bottom.txt");
+  EXPECT_EQ(f.profile[1], "../data/chl.txt");
+  EXPECT_EQ(f.extra, "../data/extra.txt");
+  EXPECT_EQ(f.dpf[1], "../data/phasefun/Abyssolver/hg_0.8.dpf");
+  EXPECT_EQ(run.rs.out.digital_name, "../output/Abyssolver/digital/Dtestrun.txt");
+  EXPECT_EQ(run.rs.out.multi_name, "../output/Abyssolver/excel/Mtestrun.txt");
 }
 
 TEST(RunInputFile, BandsFromBoundariesOrOneSingleWavelength) {

@@ -144,8 +144,8 @@ void two_layer_water(TestRun& t, const std::string& profile_path) {
   rs.cmisc.nwave = 1;
   rs.cmisc.iprint = -1;
   rs.cwave.wave(1) = 500.0;
-  rs.cfilenames[9] = data + "pureh2o_abs_scat.txt";
-  rs.cfilenames[19] = profile_path;
+  rs.files.purewater = data + "pureh2o_abs_scat.txt";
+  rs.files.profile[4] = profile_path;
   for (int k = 2; k <= 3; ++k) rs.comp.conc_opt(k) = 0, rs.comp.constconc(k) = 0.0;
   rs.comp.astar_opt(3) = 4, rs.comp.astar_wave0(3) = 440.0, rs.comp.astar_A(3) = 1.0, rs.comp.astar_S(3) = 0.014;
   rs.comp.bstar_opt(3) = -1;

@@ -25,7 +25,7 @@ class Case1 : public abyss::testing::IopRun {
     rs.comp.astar_opt(2) = 3;
     rs.comp.astar_wave0(2) = 440.0;
     rs.comp.astar_file[2] = data("astarchl_norm_ps81.txt");
-    rs.cfilenames[9] = data("pureh2o_abs_scat.txt");
+    rs.files.purewater = data("pureh2o_abs_scat.txt");
   }
 };
 
@@ -135,9 +135,9 @@ class Case2 : public abyss::testing::IopRun {
     c.bstar_X(4) = 1.0;
     c.bstar_wave0(4) = 1.0;
     c.bstar_file[4] = data("bstarmineral.txt");
-    rs.cfilenames[9] = data("pureh2o_abs_scat.txt");
-    rs.cfilenames[profile_slot(2)] = data("chlzprofile_gaussian.txt");
-    rs.cfilenames[profile_slot(4)] = data("minzprofile_plume.txt");
+    rs.files.purewater = data("pureh2o_abs_scat.txt");
+    rs.files.profile[2] = data("chlzprofile_gaussian.txt");
+    rs.files.profile[4] = data("minzprofile_plume.txt");
   }
 };
 

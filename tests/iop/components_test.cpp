@@ -164,12 +164,12 @@ TEST_F(Components, CaseOneCdomIsTwentyPercentOfPigmentAt440) {
 
 TEST_F(Components, ProfileWithOpticalDepthStops) {
   rs.cmisc.iop = 1;
-  rs.cfilenames[profile_slot(2)] = data("chlzprofile_gaussian.txt");
+  rs.files.profile[2] = data("chlzprofile_gaussian.txt");
   FatalError e = stop_of([&] { chlzdata(rs, 2, 1.0); });
   EXPECT_EQ(e.routine(), "chlzdata");
   EXPECT_EQ(e.message(), "depth type is not compatible");
   EXPECT_NE(printout().find("\nError in sub chlzdata:  called with optical depth: iop  =  1\n"), std::string::npos);
-  rs.cfilenames[profile_slot(4)] = data("minzprofile_plume.txt");
+  rs.files.profile[4] = data("minzprofile_plume.txt");
   FatalError m = stop_of([&] { minzdata(rs, 4, 1.0); });
   EXPECT_EQ(m.routine(), "Minzdata");
   EXPECT_EQ(m.message(), "cannot use optical depth");
@@ -177,7 +177,7 @@ TEST_F(Components, ProfileWithOpticalDepthStops) {
 }
 
 TEST_F(Components, ProfilesInterpolateAndClamp) {
-  rs.cfilenames[profile_slot(4)] = data("minzprofile_plume.txt");
+  rs.files.profile[4] = data("minzprofile_plume.txt");
   EXPECT_NEAR(minzdata(rs, 4, 0.0), 4.5, 1e-9);
   EXPECT_NEAR(minzdata(rs, 4, 1.0), 0.5 * (4.5 + 0.5 + 4.0 * std::exp(-0.4)), 1e-5);
   EXPECT_NEAR(minzdata(rs, 4, 5000.0), 0.5 + 4.0 * std::exp(-40.0), 1e-6);
@@ -220,7 +220,7 @@ TEST_F(Components, UserHooksStopWithTheirMessages) {
 
 TEST_F(Components, PureWaterAtTheNearestRunWavelength) {
   set_waves({440.0, 550.0});
-  rs.cfilenames[9] = data("pureh2o_abs_scat.txt");
+  rs.files.purewater = data("pureh2o_abs_scat.txt");
   PureWater w = pureh2o(rs, 552.0);
   EXPECT_DOUBLE_EQ(w.a, 0.0565);
   EXPECT_NEAR(w.b, 0.00170679, 1e-12);
@@ -239,11 +239,4 @@ TEST_F(Components, BackscatterFractionPowerLaw) {
   } catch (const FatalError&) {
   }
   EXPECT_NEAR(bbtob, 0.01 * std::pow(550.0 / 440.0, 1.2), 1e-15);
-}
-
-TEST_F(Components, ModelsNotInThisBuildSaySo) {
-  rs.cmodelopts.opts[1] = 3;
-  EXPECT_EQ(stop_of([&] { abscat(rs, 0.0, 400.0, 4); }).routine(), "abacbb");
-  rs.cmodelopts.opts[1] = 4;
-  EXPECT_EQ(stop_of([&] { abscat(rs, 0.0, 400.0, 4); }).message(), "IOP model not available in this build");
 }

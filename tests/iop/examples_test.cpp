@@ -25,7 +25,9 @@ std::string iop_section(const std::string& p) {
 TEST(IopExamples, EachExampleEchoesItsModel) {
   const std::pair<std::string, std::string> runs[] = {{"constant_single", "\"abconst\""},
                                                       {"case1_default", "\"abcase1\""},
-                                                      {"case2_coastal", "\"abcase2\""}};
+                                                      {"case2_coastal", "\"abcase2\""},
+                                                      {"case1_twoparticle", "\"abnewcase1\""},
+                                                      {"ac9_coastal", "\"abacbb\""}};
   for (const auto& [name, routine] : runs) {
     SCOPED_TRACE(name);
     ScratchRun run;
@@ -51,4 +53,23 @@ TEST(IopExamples, ProfileShallowerThanTheRunIsListedInTheWarningBlock) {
   EXPECT_NE(p.find("        For depths greater than 200.0 m the value at 200.0 m will be used\n"), std::string::npos);
   // The block is the last thing initialization writes, after the bottom section.
   EXPECT_LT(p.find("END BOTTOM BOUNDARY SPECIFICATIONS"), p.find("WARNING MESSAGES FOR INPUT DATA FILES"));
+}
+
+TEST(IopExamples, PhaseFunctionOption2WithoutTheAc9ModelStops) {
+  // The default example with its particles' phase function taken from ac-9 data it does not have.
+  std::string input = example("case1_default");
+  const std::string particles = "\n1 0.012 0.0 0.0 0.0\n";
+  ASSERT_NE(input.find(particles), std::string::npos);
+  input.replace(input.find(particles), particles.size(), "\n2 0.012 0.0 0.0 0.0\n");
+  ScratchRun run;
+  std::string console;
+  EXPECT_NE(run.run_exe(input, console), 0);
+  EXPECT_NE(console.find(" Phase-function option 2 (record 12) is given for component 2, but it needs the ac-9 IOP "
+                         "model (model 3 in record 1); the run asks for IOP model 1.\n"),
+            std::string::npos)
+      << console;
+  EXPECT_NE(console.find("phase-function option 2 needs the ac-9 IOP model (3)"), std::string::npos);
+  const std::string p = read_file(run.printout("case1_default"));
+  EXPECT_NE(p.find("STOP in routine initial"), std::string::npos);
+  EXPECT_EQ(p.find("BEGIN IOP MODEL SPECIFICATIONS"), std::string::npos);  // stopped before any IOP was computed
 }

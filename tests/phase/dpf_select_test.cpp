@@ -219,9 +219,9 @@ TEST_F(SelpfbbTest, EmptyOrMissingListIsFatal) {
 
 TEST_F(SelpfbbTest, PntdpfLinesForEveryOption) {
   member("named.dpf", 0.5);
-  rs_.cfilenames[1] = (dir_ / "named.dpf").string();
-  rs_.cfilenames[9] = "ac9.txt   ";
-  rs_.cfilenames[10] = "hs6.txt";
+  rs_.files.dpf[1] = (dir_ / "named.dpf").string();
+  rs_.files.ac9 = "ac9.txt   ";
+  rs_.files.bbmeter = "hs6.txt";
   rs_.comp.pf_opt(1) = 0;
   rs_.comp.pf_opt(2) = 1;
   rs_.comp.bbtob(2) = 0.0183;
@@ -245,7 +245,7 @@ TEST_F(SelpfbbTest, PntdpfLinesForEveryOption) {
 
 TEST_F(SelpfbbTest, PntdpfMissingNamedFileIsFatal) {
   rs_.comp.pf_opt(1) = 0;
-  rs_.cfilenames[1] = (dir_ / "nothere.dpf").string();
+  rs_.files.dpf[1] = (dir_ / "nothere.dpf").string();
   try {
     pntdpf(rs_, 1);
     FAIL() << "no error";

@@ -64,9 +64,9 @@ struct DpfRun {
     RunState& rs = **run;
     rs.surf.quadid = {4, 4, 1};
     rs.comp.pf_opt(1) = 0;
-    rs.cfilenames[1] = write_dpf(std::filesystem::temp_directory_path().string(), fnmu, fnphi, ftype);
+    rs.files.dpf[1] = write_dpf(std::filesystem::temp_directory_path().string(), fnmu, fnphi, ftype);
   }
-  ~DpfRun() { std::filesystem::remove((*run)->cfilenames[1]); }
+  ~DpfRun() { std::filesystem::remove((*run)->files.dpf[1]); }
 };
 
 }  // namespace

@@ -284,7 +284,7 @@ TEST(Qasky, WithoutPartitionNothingIsAveragedAndABrokenOneStops) {
 }
 
 TEST_F(Irradat, DataFileBranchReadsTheFileBeforeAskingTheClearSkyModel) {
-  t.rs->cfilenames[10] = file;
+  t.rs->files.skydata = file;
   t.rs->cmodelopts.opts[3] = 1;  // Harrison and Coombes radiance
   t.rs->cmodelopts.opts[4] = 1;  // measured total irradiance
   t.rs->cmisc.jwave = 2;

@@ -119,7 +119,7 @@ TEST_F(RadtranxSky, MeasuredIrradianceSplitByTheModelRatioCloses) {
     for (int i = 1; i <= 10; ++i) f << "header " << i << "\n";
     f << "400 1.2\n700 1.2\n-1 0\n";
   }
-  rs.cfilenames[10] = file;
+  rs.files.skydata = file;
   rs.cmodelopts.opts[4] = 1;
   rs.csky.iskyflag = 2;
   rs.csky.suntheta = 40.0;

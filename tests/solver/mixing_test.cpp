@@ -33,7 +33,7 @@ void case1_water(RunState& rs) {
   rs.comp.astar_opt(2) = 3;
   rs.comp.astar_wave0(2) = 440.0;
   rs.comp.astar_file[2] = data + "astarchl_norm_ps81.txt";
-  rs.cfilenames[9] = data + "pureh2o_abs_scat.txt";
+  rs.files.purewater = data + "pureh2o_abs_scat.txt";
   for (int k = 1; k <= 2; ++k) rs.comp.pf_opt(k) = 1, rs.comp.bbtob(k) = 0.02;
 }
 

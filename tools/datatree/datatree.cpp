@@ -264,6 +264,138 @@ void bottoms(const fs::path& src, const fs::path& out) {
   }
 }
 
+
+// Bricaud et al. (1998) total-particle absorption a_p = A_p Chl^E_p: the A_p
+// and E_p columns of the source table (400-700 nm, 2 nm), extended to
+// 350-750 nm the same way as the pigment spectrum above: below 400 nm both
+// coefficients hold their 400 nm values; above 700 nm A_p follows a Gaussian
+// tail of the red chlorophyll band (centre 675 nm, width fitted to the 690
+// and 700 nm values) and E_p holds its 700 nm value.
+struct Bricaud {
+  std::vector<Row> A, E;  // (wavelength, value)
+};
+
+double bricaud_tail(const std::vector<Row>& t, std::size_t col, double w) {
+  auto at = [&](double x) {
+    for (const auto& r : t)
+      if (r[0] == x) return r[col];
+    throw std::runtime_error(fmt::format("no {} nm row in the Bricaud table", x));
+  };
+  const double a690 = at(690.0), a700 = at(700.0), centre = 675.0;
+  const double two_s2 = ((700.0 - centre) * (700.0 - centre) - (690.0 - centre) * (690.0 - centre)) / std::log(a690 / a700);
+  return a700 * std::exp(-((w - centre) * (w - centre) - (700.0 - centre) * (700.0 - centre)) / two_s2);
+}
+
+Bricaud bricaud_extended(const std::vector<Row>& t, std::size_t colA, std::size_t colE) {
+  Bricaud b;
+  for (double w = 350.0; w < 400.0; w += 2.0) {
+    b.A.push_back({w, t.front()[colA]});
+    b.E.push_back({w, t.front()[colE]});
+  }
+  for (const auto& r : t) {
+    b.A.push_back({r[0], r[colA]});
+    b.E.push_back({r[0], r[colE]});
+  }
+  for (double w = 702.0; w <= 750.0; w += 2.0) {
+    b.A.push_back({w, bricaud_tail(t, colA, w)});
+    b.E.push_back({w, t.back()[colE]});
+  }
+  return b;
+}
+
+const std::string kBricaudCite = "Bricaud, Morel, Babin, Allali, Claustre 1998, JGR 103(C13):31033, doi:10.1029/98JC02712";
+const std::string kBricaudDigital = "Digital table: NASA OBPG bricaud_1998_aph.txt (Werdell 2013, US Gov. work) via BrandonSmithJ/MDN";
+const std::string kBricaudExt1 = "400-700 nm: source values (2 nm). 350-398 nm: 400 nm values held (not Bricaud data);";
+const std::string kBricaudExt2 = "  702-750 nm: A_p Gaussian tail of the red band (centre 675, fitted to 690/700), E_p held";
+
+void bricaud_coefficients(const fs::path& src, const fs::path& out) {
+  const Bricaud b = bricaud_extended(read_table(src / "bricaud1998_aph_AE.txt"), 1, 2);
+  const std::string lic = "Licence: published scientific results (facts), US Government work; compiled by tools/datatree";
+  write_file(out / "ApDat",
+             {"Bricaud et al. 1998 coefficient A_p of total particulate absorption a_p = A_p Chl^E_p, 350-750 nm",
+              "Columns: wavelength (nm), A_p (m^-1 at Chl = 1 mg/m^3)", kBricaudCite, kBricaudDigital, kBricaudExt1,
+              kBricaudExt2, lic, "Use: two-particle Case 1 IOP model (abnewcase1), with EpDat",
+              "Sanity: A_p(440) = 0.052019", "Data records follow; the record -1 0 ends the data"},
+             b.A);
+  write_file(out / "EpDat",
+             {"Bricaud et al. 1998 exponent E_p of total particulate absorption a_p = A_p Chl^E_p, 350-750 nm",
+              "Columns: wavelength (nm), E_p (dimensionless)", kBricaudCite, kBricaudDigital, kBricaudExt1, kBricaudExt2,
+              lic, "Use: two-particle Case 1 IOP model (abnewcase1), with ApDat", "Sanity: E_p(440) = 0.634965",
+              "Data records follow; the record -1 0 ends the data"},
+             b.E);
+}
+
+// Example field profile for the ac-9 IOP model: a coastal station 0-30 m with
+// a particle layer at mid-depth, as an ac-9 (9 wavelengths, pure-water
+// referenced a and c) and a backscattering meter at the same wavelengths
+// would record it. Built from published component models, not measured:
+//   Chl(z) = 0.8 + 2.5 g(z), mineral C(z) = 0.6 + 1.5 g(z), g = exp(-(z-15)^2/(2 2.5^2));
+//   a_ph = A_ph Chl^E_ph (Bricaud et al. 1998), b_ph = 0.416 Chl^0.766 (550/l)^0.5 (Loisel & Morel 1998);
+//   a_min = 0.041 C exp(-0.011 (l-440)), b_min = 0.5 C (l/555)^-0.5 (Babin et al. 2003b, Bricaud et al. 1998);
+//   a_g = 0.25 (1 - z/60) exp(-0.015 (l-440)) (CDOM, Bricaud, Morel, Prieur 1981 slope range);
+//   bb = 0.006 b_ph + 0.019 b_min (Ulloa et al. 1994 phytoplankton; Petzold average particle 0.018).
+void ac9_example(const fs::path& src, const fs::path& out) {
+  const auto t = read_table(src / "bricaud1998_aph_AE.txt");
+  const Bricaud ph = bricaud_extended(t, 3, 4);
+  auto interp = [](const std::vector<Row>& v, double w) {
+    for (std::size_t i = 1; i < v.size(); ++i)
+      if (w <= v[i][0]) return v[i - 1][1] + (w - v[i - 1][0]) / (v[i][0] - v[i - 1][0]) * (v[i][1] - v[i - 1][1]);
+    return v.back()[1];
+  };
+  const std::vector<double> waves = {412, 440, 488, 510, 532, 555, 650, 676, 715};
+  std::vector<std::string> ac, bb;
+  for (double z = 0.0; z <= 30.0; z += 1.0) {
+    const double g = std::exp(-(z - 15.0) * (z - 15.0) / (2.0 * 2.5 * 2.5));
+    const double chl = 0.8 + 2.5 * g, cmin = 0.6 + 1.5 * g;
+    std::string la = abscissa(z), lc, lb = abscissa(z);
+    for (double w : waves) {
+      const double aph = interp(ph.A, w) * std::pow(chl, interp(ph.E, w));
+      const double bph = 0.416 * std::pow(chl, 0.766) * std::pow(550.0 / w, 0.5);
+      const double amin = 0.041 * cmin * std::exp(-0.011 * (w - 440.0)), bmin = 0.5 * cmin * std::pow(w / 555.0, -0.5);
+      const double ag = 0.25 * (1.0 - z / 60.0) * std::exp(-0.015 * (w - 440.0));
+      const double a = aph + amin + ag;
+      la += fmt::format(" {:.5f}", a);
+      lc += fmt::format(" {:.5f}", a + bph + bmin);
+      lb += fmt::format(" {:.6f}", 0.006 * bph + 0.019 * bmin);
+    }
+    ac.push_back(la + lc);
+    bb.push_back(lb);
+  }
+  std::string wl;
+  for (double w : waves) wl += (wl.empty() ? abscissa(w) : fmt::format(" {}", abscissa(w)));
+  const std::string model1 = "Chl = 0.8 + 2.5 g, C_min = 0.6 + 1.5 g (g/m^3), g = exp(-(z-15)^2/12.5): layer at 15 m",
+                    lic = "Licence: synthetic example, public domain; generated by tools/datatree";
+  auto write_table = [&](const fs::path& f, const Header& h, const std::vector<std::string>& rows) {
+    std::ofstream o(f);
+    if (!o) throw std::runtime_error("cannot write " + f.string());
+    for (const auto& line : h) {
+      if (line.size() > 120) throw std::runtime_error("header record longer than 120 characters in " + f.string());
+      o << line << "\n";
+    }
+    o << waves.size() << "\n" << wl << "\n";
+    for (const auto& r : rows) o << r << "\n";
+    o << "-1\n";
+    std::cout << f.string() << ": " << rows.size() << " depths\n";
+  };
+  write_table(out / "ac9_coastal_layer.txt",
+              {"Example ac-9 profile: coastal station with a mid-depth particle layer, 0-30 m, 9 wavelengths (synthetic)",
+               "Layout: nwav; the nwav wavelengths (nm); then per depth: z (m), a(1..nwav), c(1..nwav) (1/m); -1 ends",
+               "Pure-water referenced (water removed, as after the usual ac-9 calibration): a and c of all but water",
+               model1, "a = Bricaud 1998 a_ph + 0.041 C exp(-0.011(l-440)) + 0.25 (1 - z/60) exp(-0.015(l-440))",
+               "c = a + 0.416 Chl^0.766 (550/l)^0.5 (Loisel & Morel 1998) + 0.5 C (l/555)^-0.5 (Babin et al. 2003b)",
+               "Illustrative values computed from published models, not a measurement", lic,
+               "Use: IOP model 3 (abacbb), record 25", "Data records follow"},
+              ac);
+  write_table(out / "hs_coastal_layer.txt",
+              {"Example backscattering-meter profile matching ac9_coastal_layer.txt, 0-30 m, 9 wavelengths (synthetic)",
+               "Layout: nwav; the nwav wavelengths (nm); then per depth: z (m), bb(1..nwav) (1/m, particles); -1 ends",
+               "bb = 0.006 b_ph + 0.019 b_min: phytoplankton bb/b 0.006 (Ulloa et al. 1994, Appl. Opt. 33:7070),",
+               "  minerals 0.019 (near Petzold's average particle, 0.018; Twardowski et al. 2001, JGR 106:14129)", model1,
+               "b_ph, b_min as in ac9_coastal_layer.txt", "Illustrative values computed from published models", lic,
+               "Use: IOP model 3 (abacbb) with phase-function option 2, record 26", "Data records follow"},
+              bb);
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
@@ -279,6 +411,8 @@ int main(int argc, char** argv) {
     mineral(out);
     profiles(out);
     bottoms(src, out);
+    bricaud_coefficients(src, out);
+    ac9_example(src, out);
   } catch (const std::exception& e) {
     std::cerr << "datatree: " << e.what() << "\n";
     return 1;
