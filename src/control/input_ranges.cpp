@@ -49,7 +49,10 @@ void components(const RunState& rs, Findings& f) {
     if ((ibs == 1 || ibs == 4) && !(c.bstar_wave0(k) > 0.0))
       f.fatal(10, fmt::format("component {}: reference wavelength {:g} nm is not positive", k, c.bstar_wave0(k)));
     // Any other option would leave the component without a phase function.
-    if (c.pf_opt(k) < 0 || c.pf_opt(k) > 3)
+    // The two-particle Case 1 model sets the phase functions of its particle
+    // and CDOM components itself, whatever record 12 says.
+    const bool model_sets_pf = rs.cmodelopts.model() == 4 && k >= 2;
+    if (!model_sets_pf && (c.pf_opt(k) < 0 || c.pf_opt(k) > 3))
       f.fatal(12, fmt::format("component {}: phase-function option {} is not 0, 1, 2 or 3", k, c.pf_opt(k)));
   }
   for (int k = 1; k <= rs.cmisc.ncomp; ++k) {
