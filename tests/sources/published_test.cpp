@@ -102,3 +102,35 @@ TEST(InelasticConsistency, SourcesOffIsTheElasticRun) {
     }
   EXPECT_TRUE(a.rs().sol.source_fn[4] == nullptr);
 }
+
+// Sun-induced chlorophyll fluorescence at 685 nm against the first-order
+// relation of Gordon (1979) and Huot et al. (2005): the fluorescence radiance
+// just below the surface is (1/4 pi) Sum_l' phi a_chl(l') Eo(l', 0-) h(685) l'/685
+// / (K(l') + a(685)), the exciting scalar irradiance attenuated with
+// K = (a+bb)/mu_w and the emitted light absorbed strongly at 685 nm. The line height of the total
+// Lu above the 665-705 nm baseline grows with Chl.
+TEST(PublishedMagnitudes, ChlorophyllFluorescenceLineHeight) {
+  const double mu_w = std::cos(std::asin(std::sin(30.0 * std::acos(-1.0) / 180.0) / 1.34));
+  const std::string bands = "400 420 440 460 480 500 520 540 560 580 600 620 640 660 670 680 690 700 710 ";
+  double last_flh = 0.0;
+  for (double chl : {0.3, 1.0, 3.0}) {
+    InProcessRun run(case1_input(chl, bands, "0 3 0.0 2.0 10.0", "0 1 0 0 2", 0.02, 2.6e-4, 1), false);
+    RunState& rs = run.rs();
+    const int j = band_of(rs, 685.0);
+    ASSERT_GT(j, 0);
+    const BandIrradiances& e = run.bands[static_cast<std::size_t>(j)];
+    double model = 0.0;
+    for (int jx = 1; jx < j; ++jx) {
+      const BandIrradiances& x = run.bands[static_cast<std::size_t>(jx)];
+      const double w = rs.src.redist[2](jx, j) * (rs.cwave.waveb(jx + 1) - rs.cwave.waveb(jx));
+      const double achl = rs.src.excite[static_cast<std::size_t>(jx)].a_chl[0];
+      model += w * achl * x.eo[0] / (4.0 * std::acos(-1.0)) / ((x.a[0] + x.bb[0]) / mu_w + e.a[0] + e.bb[0]);
+    }
+    const double flh = e.lu0 - 0.5 * (run.bands[static_cast<std::size_t>(j - 2)].lu0 + run.bands[static_cast<std::size_t>(j + 2)].lu0);
+    std::printf("  Chl %.1f: fluorescence Lu(0-,685) %.4e, first-order %.4e, ratio %.3f; line height %.4e\n", chl,
+                e.lu0_in, model, e.lu0_in / model, flh);
+    EXPECT_NEAR(e.lu0_in / model, 1.0, 0.10);
+    EXPECT_GT(flh, last_flh);
+    last_flh = flh;
+  }
+}
