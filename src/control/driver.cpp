@@ -47,8 +47,11 @@ void solve_band(RunState& rs, int j) {
   rs.pr() << "\n\n  * * * * * Output for wavelength band" << ff::I(j, 3) << " (" << ff::F(rs.cwave.waveb(j), 5, 1)
           << " to " << ff::F(rs.cwave.waveb(j + 1), 5, 1) << " nm; nominal wavelength =" << ff::F(rs.cwave.wave(j), 6, 1)
           << " nm)  * * * * *\n";
+  if (rs.cmisc.nsource > 0) bind_sources(rs, j);
   radamps(rs);
+  if (rs.cmisc.nsource > 0) inelastic_share(rs);
   radanal(rs);
+  if (rs.src.inelastic()) store_excitation(rs, j);
   date_stamp(rs, rs.pr(), 3, j, nwave);
 }
 
@@ -61,6 +64,7 @@ void abyssolver(RunState& rs) {
            << "    kill this command window.  Output will be lost)\n";
   initial(rs);
   if (rs.src.inelastic()) wrfdisc(rs);
+  if (rs.cmisc.nsource > 0) sources_start(rs);
   date_stamp(rs, rs.pr(), 2);
   if (rs.cmisc.nwskip != 1) rs.pr() << "\n  Alternating wavelengths solved, nwskip = " << ff::I(rs.cmisc.nwskip, 2) << "\n\n";
   for (int j : solved_bands(rs.cmisc.nwave, rs.cmisc.nwskip)) solve_band(rs, j);

@@ -415,6 +415,25 @@ void store_counts(RunState& rs) {
   m.izero = 0;
 }
 
+// CDOM fluorescence is excited by the absorption of the IOP model's CDOM
+// column: the one named in record 5, or the yellow matter of the Case 1 model.
+void cdom_line(RunState& rs) {
+  std::ostream& p = rs.pr();
+  SourceState& s = rs.src;
+  const int icdom = rs.cmodelopts.icdom() > 0 ? rs.cmodelopts.icdom() : (rs.cmodelopts.model() == 1 ? 3 : 0);
+  s.icdom = icdom;
+  if (!s.cdomfl()) {
+    p << "\n" << ff::X(5) << "CDOM fluorescence is not included in this run\n";
+  } else if (icdom > 0) {
+    p << "\n" << ff::X(5) << "CDOM fluorescence is included in this run\n";
+  } else {
+    s.flags[3] = 0;
+    rs.cmisc.nsource -= 1;
+    p << "\n" << ff::X(5) << "WARNING: CDOM fluorescence could not be included because CDOM is not specified!\n";
+    rs.con() << "WARNING: CDOM fluorescence could not be included because CDOM is not specified!\n";
+  }
+}
+
 void inelastic_section(RunState& rs) {
   std::ostream& p = rs.pr();
   SourceState& s = rs.src;
@@ -436,7 +455,7 @@ void inelastic_section(RunState& rs) {
   } else {
     p << "\n" << i5 << "Chlorophyll fluorescence is not included in this run\n";
   }
-  p << "\n" << i5 << (s.cdomfl() ? "CDOM fluorescence is included in this run\n" : "CDOM fluorescence is not included in this run\n");
+  cdom_line(rs);
   if (s.raman()) {
     p << "\n" << i5 << "Raman scattering is included in this run\n"
       << i8 << "Raman scattering cross-section set to " << ff::PE(rs.cmisc.raman_xsec, 8, 2) << " m-1\n"

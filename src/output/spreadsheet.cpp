@@ -77,6 +77,17 @@ void write_band_tables(std::ostream& os, const RunState& rs, const std::vector<i
   table(os, "Lw", "water-leaving radiance [W m^-2 sr^-1 nm^-1]", air, rs, bands, [&](int j, int) { return sp.lw(j); });
   table(os, "Rrs", "remote-sensing reflectance Lw/Ed in air [1/sr]", air, rs, bands,
         [&](int j, int) { return guarded_ratio(sp.lw(j), sp.at(sp.ed, 0, j)); });
+  if (rs.cmisc.nsource > 0 && !rs.src.lw_total_band.empty()) {
+    // The share of Lw due to the internal sources, and Lw without them.
+    auto share = [&rs](int j) {
+      const std::size_t i = static_cast<std::size_t>(j);
+      return guarded_ratio(rs.src.lw_inel_band[i], rs.src.lw_total_band[i]);
+    };
+    table(os, "Lw_elastic", "water-leaving radiance without the internal sources [W m^-2 sr^-1 nm^-1]", air, rs, bands,
+          [&](int j, int) { return sp.lw(j) * (1.0 - share(j)); });
+    table(os, "Lw_source_share", "share of Lw due to Raman, fluorescence and bioluminescence [dimensionless]", air, rs,
+          bands, [&](int j, int) { return share(j); });
+  }
   table(os, "R", "irradiance reflectance Eu/Ed [dimensionless]", lev, rs, bands,
         [&](int j, int c) { return guarded_ratio(sp.at(sp.eu, c, j), sp.at(sp.ed, c, j)); });
   static const char* const knames[kNumK] = {"Kou", "Kod", "Ko", "Ku", "Kd", "Knet", "KLu"};

@@ -294,15 +294,22 @@ int gsl_rhs(double t, const double y[], double dydt[], void* params) {
 // steps beyond its target depth, so the solution is exact at every grid depth.
 class Pass {
  public:
-  Pass(RunState& rs, std::size_t neqn, double direction) : ctx_{&rs}, sys_{gsl_rhs, nullptr, neqn, &ctx_} {
+  // scale: per-component weights of the absolute tolerance (empty: all 1).
+  Pass(RunState& rs, std::size_t neqn, double direction, const std::vector<double>& scale = {})
+      : ctx_{&rs}, sys_{gsl_rhs, nullptr, neqn, &ctx_} {
     // GSL's default handler aborts the process; its status codes are checked here instead.
     gsl_set_error_handler_off();
     // The error is held relative to the operators' size: an absolute tolerance
     // of the run's 1e-3 would leave radiances of that size and below barely
     // controlled, and the answer would change with the requested depths.
     const double abserr = std::min(rs.cmisc.abserr, 1.0e-3 * rs.cmisc.relerr);
-    drv_ = gsl_odeiv2_driver_alloc_y_new(&sys_, gsl_odeiv2_step_msadams, direction * 1.0e-3, abserr,
-                                         rs.cmisc.relerr);
+    if (scale.empty()) {
+      drv_ = gsl_odeiv2_driver_alloc_y_new(&sys_, gsl_odeiv2_step_msadams, direction * 1.0e-3, abserr,
+                                           rs.cmisc.relerr);
+    } else {
+      drv_ = gsl_odeiv2_driver_alloc_scaled_new(&sys_, gsl_odeiv2_step_msadams, direction * 1.0e-3, abserr,
+                                                rs.cmisc.relerr, 1.0, 0.0, scale.data());
+    }
     if (drv_ == nullptr) herr("riccati", "could not allocate the ODE integrator");
   }
   ~Pass() { gsl_odeiv2_driver_free(drv_); }
@@ -327,6 +334,23 @@ class Pass {
   gsl_odeiv2_system sys_;
   gsl_odeiv2_driver* drv_ = nullptr;
 };
+
+// Absolute-tolerance weights of a state vector [operators (nops values), source
+// vectors]: the source vectors are usually many orders of magnitude smaller
+// than the operators, so their absolute tolerance is scaled by the size of the
+// sources of the mode (the largest source amplitude over the grid depths).
+std::vector<double> tolerance_scale(RunState& rs, int l, std::size_t nops, std::size_t nsrc) {
+  if (nsrc == 0) return {};
+  double big = 0.0;
+  for (int k = 1; k <= rs.cmisc.nz; ++k) {
+    sumshat(rs, l, rs.cgrid.z(k), rs.cgrid.zeta(k));
+    for (int i = 1; i <= 4; ++i)
+      for (int u = 1; u <= rs.cmisc.nmu; ++u) big = std::max(big, std::fabs(rs.src.sigma[static_cast<std::size_t>(i)](u)));
+  }
+  std::vector<double> scale(nops + nsrc, 1.0);
+  if (big > 0.0 && big < 1.0) std::fill(scale.begin() + static_cast<std::ptrdiff_t>(nops), scale.end(), big);
+  return scale;
+}
 
 // Copies an n x n matrix packed with leading dimension n into a block of leading dimension mxmu.
 void unpack(const double* y, Blk b, int n) {
@@ -362,7 +386,7 @@ void downward_pass(RunState& rs, int l, ModeOps& m) {
   store_down(m, 1, y.data(), n, rs.cmisc.nmu);
   rs.cmisc.ipass = 1;
   if (nz < 2) return;
-  Pass pass(rs, y.size(), 1.0);
+  Pass pass(rs, y.size(), 1.0, tolerance_scale(rs, l, static_cast<std::size_t>(2 * n * n), static_cast<std::size_t>(src ? 2 * n : 0)));
   double t = rs.cgrid.zeta(1);
   for (int k = 1; k < nz; ++k) {
     const double delta = rs.cgrid.zeta(k + 1) - rs.cgrid.zeta(k);
@@ -386,7 +410,7 @@ void upward_pass(RunState& rs, int l, ModeOps& m, int passno, bool start_from_bo
   store_up(m, nz, y.data(), n, passno);
   rs.cmisc.ipass = passno;
   if (nz < 2) return;
-  Pass pass(rs, y.size(), -1.0);
+  Pass pass(rs, y.size(), -1.0, tolerance_scale(rs, l, static_cast<std::size_t>(n * n), static_cast<std::size_t>(src ? n : 0)));
   double t = rs.cgrid.zeta(nz);
   for (int k = nz - 1; k >= 1; --k) {
     const double tout = rs.cgrid.zeta(k);  // = t - (zeta(k+1) - zeta(k)) without round-off drift
