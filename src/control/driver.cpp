@@ -7,6 +7,7 @@
 #include "control/initial.hpp"
 #include "control/run_state.hpp"
 #include "derived/analysis.hpp"
+#include "output/netcdf_run.hpp"
 #include "output/writers.hpp"
 #include "solver/radamps.hpp"
 #include "sources/sources.hpp"
@@ -70,6 +71,7 @@ void abyssolver(RunState& rs) {
     secchi(rs);
   }
   if (rs.cmisc.i4 != 0) wrtxcelm(rs);
+  if (rs.opts.netcdf) wrtnetcdf_summary(rs);
   date_stamp(rs, rs.pr(), 1);
   closeall(rs);
   rs.con() << "Run is complete.\nYou may now close this window.\n";

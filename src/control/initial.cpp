@@ -130,6 +130,7 @@ void build_names(RunState& rs, const std::string& root, const std::string& title
   o.radiance_name = rs.cdirnames.digital + "L" + o.root + ".txt";
   o.single_name = rs.cdirnames.excel + "S" + o.root + ".txt";
   o.multi_name = rs.cdirnames.excel + "M" + o.root + ".txt";
+  o.netcdf_name = rs.cdirnames.digital + o.root + ".nc";
   rs.cfilenames[6] = o.digital_name;
   rs.cfilenames[7] = o.single_name;
   rs.cfilenames[8] = o.multi_name;

@@ -4,6 +4,7 @@
 #include "control/run_state.hpp"
 #include "derived/analysis.hpp"
 #include "derived/radiance.hpp"
+#include "output/netcdf_run.hpp"
 #include "output/writers.hpp"
 
 namespace abyss {
@@ -34,6 +35,7 @@ void radanal(RunState& rs) {
   if (rs.cmisc.i2 != 0) savedata(rs);
   storxcel(rs);
   if (rs.cmisc.i3 != 0) wrtxcels(rs);
+  if (rs.opts.netcdf) wrtnetcdf(rs);
   rs.pr().flush();  // the band's tables survive an interrupted run
 }
 
