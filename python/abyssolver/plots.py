@@ -62,7 +62,7 @@ def irradiance_map(ds: xr.Dataset, name: str = "Ed", path=None, figsize=None) ->
     fig = _figure(figsize)
     ax = fig.add_subplot()
     zedges = _edges(z, None)
-    zedges[0] = max(zedges[0], z[0]) if z[0] >= 0 else zedges[0]
+    zedges[0], zedges[-1] = z[0], z[-1]  # the outermost levels are the ends of the profile
     mesh = ax.pcolormesh(_wave_edges(ds), zedges, v, norm=LogNorm(vmin=v.min(), vmax=v.max()), cmap="viridis",
                          shading="flat")
     ax.set_ylim(zedges[-1], zedges[0])  # depth increases downward
@@ -160,7 +160,7 @@ def par_profile(ds: xr.Dataset, path=None, figsize=None) -> Figure:
         ax.annotate(f"euphotic depth {ze:.1f} m (1 % of PAR)", (0.02, ze), xycoords=("axes fraction", "data"),
                     va="bottom", color="tab:red")
     else:
-        ax.text(0.02, 0.02, "euphotic depth below the deepest output depth", transform=ax.transAxes,
+        ax.text(0.02, 0.93, "euphotic depth below the deepest output depth", transform=ax.transAxes,
                 color="tab:red")
     ax.set_xlabel(f"PAR ({_units(ds['PAR_Eo'])})")
     ax.set_ylabel("depth (m)")
@@ -184,11 +184,14 @@ def _hemisphere(ax, fig, ds: xr.Dataset, L: xr.DataArray, down: bool, norm, titl
     pb = ds["phi_bnds"].values if "phi_bnds" in ds.variables else None
     p_edges = np.deg2rad(_edges(ds["phi"].values, pb))
     vals = L.values[sel][order]
+    ax.grid(False)
     mesh = ax.pcolormesh(p_edges, r_edges, np.ma.masked_invalid(np.where(vals > 0, vals, np.nan)), norm=norm,
                          cmap="magma", shading="flat")
     ax.set_ylim(0, 90)
+    ax.set_rlabel_position(67.5)
     ax.set_yticks([30, 60, 90])
     ax.set_yticklabels(["30°", "60°", "90°"], fontsize=7)
+    ax.grid(True, alpha=0.3)
     ax.tick_params(axis="x", labelsize=7)
     ax.set_title(title, fontsize=9)
     return mesh
