@@ -9,6 +9,8 @@ cmake -S . -B build -DCMAKE_BUILD_TYPE=Release >/dev/null
 cmake --build build -j "$jobs"
 cmake --build build --target data -j "$jobs"
 (cd build && ctest --output-on-failure -j "$jobs")
+# The Python package against the engine just built (Debian's Python sees Debian's numpy, xarray, netCDF4).
+(cd python && "${ABYSS_PYTHON:-/usr/bin/python3}" -m pytest -q -p no:cacheprovider)
 if [ "${ABYSS_SKIP_SANITIZE:-0}" != "1" ]; then
   cmake -S . -B build-asan -DCMAKE_BUILD_TYPE=RelWithDebInfo -DABYSS_SANITIZE=ON >/dev/null
   cmake --build build-asan -j "$jobs"

@@ -7,6 +7,7 @@
 
 #include <map>
 #include <string>
+#include <utility>
 
 namespace abyss {
 struct RunState;
@@ -20,6 +21,18 @@ class NetcdfRunFile {
   ~NetcdfRunFile();
   NetcdfRunFile(const NetcdfRunFile&) = delete;
   NetcdfRunFile& operator=(const NetcdfRunFile&) = delete;
+  // Moving hands the open file over; the moved-from object holds none.
+  NetcdfRunFile(NetcdfRunFile&& o) noexcept { *this = std::move(o); }
+  NetcdfRunFile& operator=(NetcdfRunFile&& o) noexcept {
+    if (this != &o) {
+      close();
+      ncid_ = std::exchange(o.ncid_, -1);
+      path_ = std::move(o.path_);
+      bands_ = std::exchange(o.bands_, 0);
+      vars_ = std::move(o.vars_);
+    }
+    return *this;
+  }
 
   bool is_open() const { return ncid_ >= 0; }
   const std::string& path() const { return path_; }
