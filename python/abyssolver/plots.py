@@ -118,7 +118,7 @@ def kd_spectra(ds: xr.Dataset, depths: Optional[Sequence[float]] = None, path=No
     fig = _figure(figsize)
     ax = fig.add_subplot()
     for p in chosen:
-        ax.plot(ds["wavelength"].values, kd.isel(kdepth=p).values, "o-", label=f"z = {pairs[p]:.2f} m")
+        ax.plot(ds["wavelength"].values, kd.isel(kdepth=p).values, "o-", label=f"z = {pairs[p]:g} m")
     ax.set_xlabel("wavelength (nm)")
     ax.set_ylabel(f"Kd ({_units(kd)})")
     ax.set_title(f"diffuse attenuation of Ed  —  {_title(ds)}", fontsize=10)
@@ -188,9 +188,9 @@ def _hemisphere(ax, fig, ds: xr.Dataset, L: xr.DataArray, down: bool, norm, titl
     mesh = ax.pcolormesh(p_edges, r_edges, np.ma.masked_invalid(np.where(vals > 0, vals, np.nan)), norm=norm,
                          cmap="magma", shading="flat")
     ax.set_ylim(0, 90)
-    ax.set_rlabel_position(67.5)
+    ax.set_rlabel_position(112.5)  # between the azimuth labels
     ax.set_yticks([30, 60, 90])
-    ax.set_yticklabels(["30°", "60°", "90°"], fontsize=7)
+    ax.set_yticklabels(["30°", "60°", ""], fontsize=7, color="0.6")
     ax.grid(True, alpha=0.3)
     ax.tick_params(axis="x", labelsize=7)
     ax.set_title(title, fontsize=9)
