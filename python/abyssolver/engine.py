@@ -67,6 +67,7 @@ class _Progress:
         self.done = 0
         self.total = 0
         self.wave = ""
+        self.tty = bool(getattr(stream, "isatty", lambda: False)())
 
     def feed(self, line: str) -> None:
         m = self.BEGIN.search(line)
@@ -75,15 +76,20 @@ class _Progress:
         m = self.DONE.search(line)
         if m:
             self.done, self.total = self.done + 1, int(m.group(2))
-        if self.enabled and self.total and (self.BEGIN.search(line) or self.DONE.search(line)):
-            width = 30
-            filled = int(width * self.done / max(self.total, 1))
-            self.stream.write(f"\rabyssolver [{'#' * filled}{'.' * (width - filled)}] "
-                              f"{self.done}/{self.total} bands  {self.wave} nm ")
-            self.stream.flush()
+        done = bool(self.DONE.search(line))
+        if not (self.enabled and self.total and (done or self.BEGIN.search(line))):
+            return
+        width = 30
+        filled = int(width * self.done / max(self.total, 1))
+        bar = f"abyssolver [{'#' * filled}{'.' * (width - filled)}] {self.done}/{self.total} bands  {self.wave} nm "
+        if self.tty:  # one line, redrawn in place
+            self.stream.write("\r" + bar)
+        elif done:  # a log file or a notebook cell: one line per finished band
+            self.stream.write(bar.rstrip() + "\n")
+        self.stream.flush()
 
     def close(self) -> None:
-        if self.enabled and self.total:
+        if self.enabled and self.total and self.tty:
             self.stream.write("\n")
             self.stream.flush()
 

@@ -2,6 +2,7 @@
 // wavelength dimension, then the whole-spectrum quantities after the loop.
 #include <netcdf.h>
 
+#include <array>
 #include <vector>
 
 #include "control/driver.hpp"
@@ -40,14 +41,13 @@ struct BandWriter {
     nc_check(nc_put_var1_int(f.ncid(), f.var("band"), &r, &j), f.path(), "writing band");
   }
 
-  void levels() const {
-    for (const auto* group : {&kLevelVars[0], &kIopVars[0]}) {
-      const std::size_t n = group == &kLevelVars[0] ? kLevelVars.size() : kIopVars.size();
-      for (std::size_t g = 0; g < n; ++g) {
-        std::vector<double> v;
-        for (int i = 0; i < nlev; ++i) v.push_back(group[g].at(rs, i));
-        put_slab(f, group[g].name, {0, r}, {static_cast<std::size_t>(nlev), 1}, v);
-      }
+  // The (depth, wavelength) variables of a table, each from its per-level accessor.
+  template <std::size_t N>
+  void levels(const std::array<NcVar, N>& table) const {
+    for (const NcVar& var : table) {
+      std::vector<double> v;
+      for (int i = 0; i < nlev; ++i) v.push_back(var.at(rs, i));
+      put_slab(f, var.name, {0, r}, {static_cast<std::size_t>(nlev), 1}, v);
     }
   }
 
@@ -173,7 +173,8 @@ void write_colour(const NetcdfRunFile& f, const RunState& rs) {
 void NetcdfRunFile::write_band(const RunState& rs) {
   BandWriter w{*this, rs, bands_};
   w.coordinates();
-  w.levels();
+  w.levels(kLevelVars);
+  w.levels(kIopVars);
   w.components();
   w.radiance();
   w.air_quads();
