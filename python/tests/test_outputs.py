@@ -106,3 +106,17 @@ def test_run_without_workdir_cleans_up(tmp_path, monkeypatch):
     ds = ab.run(ab.RunInput.example("constant_single"), progress=False)
     assert float(ds["Ed"].sel(depth="air")) > 0
     assert list(tmp_path.iterdir()) == []
+
+
+def test_par_in_energy_and_quanta_are_the_band_sums_of_eo(default_run):
+    ds, _ = default_run
+    lo, hi = ds["wavelength_bnds"].values.T
+    inside = (ds["wavelength"] >= 400.0) & (ds["wavelength"] <= 700.0)
+    eo = ds["Eo"].where(inside, 0.0)
+    width = hi - lo
+    energy = (eo * width).sum("wavelength")
+    quanta = (eo * width * ds["wavelength"]).sum("wavelength") * 0.008358032908325087
+    np.testing.assert_allclose(ds["PAR_energy_Eo"], energy, rtol=1e-12)
+    np.testing.assert_allclose(ds["PAR_Eo"], quanta, rtol=1e-12)
+    assert np.all(np.diff(ds["PAR_Eo"].values[1:]) < 0)  # PAR falls with depth
+    assert width.sum() == 300.0
