@@ -10,6 +10,8 @@ cmake -S . -B build -DCMAKE_BUILD_TYPE=Release >/dev/null
 cmake --build build -j "$jobs"
 cmake --build build --target data -j "$jobs"
 (cd build && ctest --output-on-failure -j "$jobs")
+# The Python package against the engine just built (Debian's Python sees Debian's numpy, xarray, netCDF4).
+(cd python && "${ABYSS_PYTHON:-/usr/bin/python3}" -m pytest -q -p no:cacheprovider)
 # A short fuzzing smoke run of every input reader (scripts/fuzz.sh).
 if [ "${ABYSS_SKIP_FUZZ:-0}" != "1" ]; then
   FUZZ_SECONDS=${FUZZ_SECONDS:-60} bash scripts/fuzz.sh

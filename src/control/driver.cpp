@@ -8,6 +8,7 @@
 #include "control/run_state.hpp"
 #include "derived/analysis.hpp"
 #include "output/open_output.hpp"
+#include "output/netcdf_run.hpp"
 #include "output/writers.hpp"
 #include "solver/radamps.hpp"
 #include "sources/sources.hpp"
@@ -75,6 +76,7 @@ void abyssolver(RunState& rs) {
     secchi(rs);
   }
   if (rs.cmisc.i4 != 0) wrtxcelm(rs);
+  if (rs.opts.netcdf) wrtnetcdf_summary(rs);
   date_stamp(rs, rs.pr(), 1);
   flush_output(rs.printout, rs.out.printout_name, "abyssolver");
   closeall(rs);

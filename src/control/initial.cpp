@@ -175,6 +175,7 @@ void build_names(RunState& rs, const std::string& root, const std::string& title
   o.radiance_name = rs.cdirnames.digital + "L" + o.root + ".txt";
   o.single_name = rs.cdirnames.excel + "S" + o.root + ".txt";
   o.multi_name = rs.cdirnames.excel + "M" + o.root + ".txt";
+  o.netcdf_name = rs.cdirnames.digital + o.root + ".nc";
   CalendarTime t = rs.clock();
   std::string dated = util::rtrim(title) + " (" + fmt::format("{:02d}/{:02d}/{:04d} {:02d}:{:02d}", t.month, t.day,
                                                                 t.year, t.hour, t.minute) + ")";

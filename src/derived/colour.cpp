@@ -29,15 +29,29 @@ std::string cell(const Chromaticity& c) {
 }
 
 std::string level_row(const RunState& rs, const std::vector<int>& bands, int i) {
-  const SpectralStore& sp = rs.der.spectrum;
-  std::string row = cell(colour_of(rs, bands, [&](int j) { return sp.at(sp.ed, i, j); }));
-  row += cell(colour_of(rs, bands, [&](int j) { return sp.at(sp.eu, i, j); }));
-  row += cell(colour_of(rs, bands, [&](int j) { return sp.at(sp.lu, i, j); }));
-  if (i == 0) row += cell(colour_of(rs, bands, [&](int j) { return sp.lw(j); }));
+  std::string row = cell(colour_at(rs, bands, i, ColourOf::Ed));
+  row += cell(colour_at(rs, bands, i, ColourOf::Eu));
+  row += cell(colour_at(rs, bands, i, ColourOf::Lu));
+  if (i == 0) row += cell(colour_at(rs, bands, i, ColourOf::Lw));
   return row;
 }
 
 }  // namespace
+
+Chromaticity colour_at(const RunState& rs, const std::vector<int>& bands, int i, ColourOf q) {
+  const SpectralStore& sp = rs.der.spectrum;
+  switch (q) {
+    case ColourOf::Ed:
+      return colour_of(rs, bands, [&](int j) { return sp.at(sp.ed, i, j); });
+    case ColourOf::Eu:
+      return colour_of(rs, bands, [&](int j) { return sp.at(sp.eu, i, j); });
+    case ColourOf::Lu:
+      return colour_of(rs, bands, [&](int j) { return sp.at(sp.lu, i, j); });
+    case ColourOf::Lw:
+      break;
+  }
+  return colour_of(rs, bands, [&](int j) { return sp.lw(j); });
+}
 
 void ciexyy(RunState& rs) {
   const std::vector<int> bands = complete_spectrum(rs);

@@ -76,6 +76,7 @@ struct ParRecord {
   bool attempted = false;  // par has run (after the band loop)
   bool computed = false;
   VecD par_eo{0, mxz}, par_ed{0, mxz};
+  VecD epar_eo{0, mxz}, epar_ed{0, mxz};  // the same band sums in energy units, W m^-2
   std::vector<double> kpar, kpar_layer, zmid;  // per consecutive pair of requested depths
   double secchi_depth = 0.0;                   // m, 0 until computed
 };

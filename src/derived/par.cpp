@@ -62,11 +62,13 @@ void compute_par(RunState& rs, const std::vector<int>& bands) {
   ParRecord& p = rs.der.cpar;
   const SpectralStore& sp = rs.der.spectrum;
   for (int i = 0; i <= sp.nout; ++i) {
-    p.par_eo(i) = p.par_ed(i) = 0.0;
+    p.par_eo(i) = p.par_ed(i) = p.epar_eo(i) = p.epar_ed(i) = 0.0;
     for (int j : bands)
       if (band_in_par_range(rs, j)) {
         p.par_eo(i) += quanta(rs, j, sp.at(sp.eo, i, j));
         p.par_ed(i) += quanta(rs, j, sp.at(sp.ed, i, j));
+        p.epar_eo(i) += band_width(rs, j) * sp.at(sp.eo, i, j);
+        p.epar_ed(i) += band_width(rs, j) * sp.at(sp.ed, i, j);
       }
   }
   p.kpar.clear();

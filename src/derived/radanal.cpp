@@ -6,6 +6,7 @@
 #include "derived/analysis.hpp"
 #include "derived/radiance.hpp"
 #include "output/open_output.hpp"
+#include "output/netcdf_run.hpp"
 #include "output/writers.hpp"
 
 namespace abyss {
@@ -37,6 +38,7 @@ void radanal(RunState& rs) {
   if (rs.cmisc.i2 != 0) savedata(rs);
   storxcel(rs);
   if (rs.cmisc.i3 != 0) wrtxcels(rs);
+  if (rs.opts.netcdf) wrtnetcdf(rs);
   // The band's tables survive an interrupted run; a printout the file
   // system refuses (a full disk) ends the run like any other output file.
   flush_output(rs.printout, rs.out.printout_name, "radanal");

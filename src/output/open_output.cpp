@@ -21,6 +21,7 @@ void close_outputs(RunState& rs) {
   OutputState& o = rs.out;
   for (std::ofstream* f : {&o.radfile, &o.digital, &o.single})
     if (f->is_open()) f->close();
+  o.netcdf.close();
 }
 
 }  // namespace abyss
