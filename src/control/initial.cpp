@@ -136,12 +136,12 @@ class RecordReader {
   std::string counted_note_;
 };
 
-// The digital, radiance and spreadsheet files of an earlier run of the same
+// The digital, radiance, spreadsheet and NetCDF files of an earlier run of the same
 // root would otherwise sit beside this run's printout as if this run had
 // written them (a failing run, or one that does not ask for them).
 void remove_stale_outputs(const OutputState& o) {
   namespace fs = std::filesystem;
-  for (const std::string* name : {&o.digital_name, &o.radiance_name, &o.single_name, &o.multi_name}) {
+  for (const std::string* name : {&o.digital_name, &o.radiance_name, &o.single_name, &o.multi_name, &o.netcdf_name}) {
     std::error_code ec;
     fs::remove(*name, ec);
     if (ec && fs::exists(fs::symlink_status(*name, ec)))

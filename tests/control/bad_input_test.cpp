@@ -147,7 +147,8 @@ TEST(OutputFaults, StaleFilesOfTheSameRootAreRemovedWhenTheRunStarts) {
   fs::create_directories(out / "digital");
   fs::create_directories(out / "excel");
   const std::vector<fs::path> stale = {out / "digital" / "Dtestrun.txt", out / "digital" / "Ltestrun.txt",
-                                       out / "excel" / "Stestrun.txt", out / "excel" / "Mtestrun.txt"};
+                                       out / "excel" / "Stestrun.txt", out / "excel" / "Mtestrun.txt",
+                                       out / "digital" / "testrun.nc"};
   for (const auto& p : stale) std::ofstream(p) << "from an earlier run\n";
   std::ofstream(out / "digital" / "Dother.txt") << "another root\n";
   RunInput ri;
