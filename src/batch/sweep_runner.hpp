@@ -58,6 +58,8 @@ class SweepRunner {
   std::size_t skipped_ = 0, done_now_ = 0, failed_ = 0;
   std::chrono::steady_clock::time_point start_, last_write_;
   double checkpoint_s_;
+  double keep_s_ = 0.0;  // time spent keeping results (journal, progress, checkpoints)
+  double run_s_ = 0.0;   // sum of the run times of this session
 };
 
 }  // namespace abyss::batch

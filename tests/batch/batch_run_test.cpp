@@ -7,6 +7,7 @@
 
 #include <fcntl.h>
 
+#include <algorithm>
 #include <chrono>
 #include <cmath>
 #include <cstdlib>
@@ -148,6 +149,12 @@ TEST(BatchRun, ARestartAfterAKillGivesTheUninterruptedFile) {
   const std::size_t before = Journal::load(cut / "lut.nc.journal").size();
   EXPECT_GE(before, 6u);
   EXPECT_LT(before, 12u) << "the sweep finished before it could be killed";
+  // What the killed sweep leaves: its finished runs, the others marked missing.
+  ASSERT_EQ(run_command(std::string(ABYSS_BATCH_EXE) + " " + sweep + " --gather > /dev/null"), 0);
+  const std::string status = batch_test::nc_contents(cut / "lut.nc").at("status");
+  ASSERT_EQ(status.size(), 12u);
+  EXPECT_EQ(static_cast<std::size_t>(std::count(status.begin(), status.end(), '\0')), before);
+  EXPECT_EQ(static_cast<std::size_t>(std::count(status.begin(), status.end(), '\2')), 12u - before);
   ASSERT_EQ(run_command(std::string(ABYSS_BATCH_EXE) + " " + sweep + " --threads 1 > " + (cut / "log.txt").string()), 0);
   const std::string log = batch_test::read_file(cut / "log.txt");
   EXPECT_NE(log.find(std::to_string(before) + " already in the journal"), std::string::npos) << log;
