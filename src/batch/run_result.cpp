@@ -9,6 +9,7 @@
 #include <memory>
 #include <nlohmann/json.hpp>
 #include <sstream>
+#include <utility>
 
 #include "control/driver.hpp"
 #include "control/run_state.hpp"
@@ -90,6 +91,14 @@ RunResult collect(const RunState& rs) {
   return r;
 }
 
+// The arrays of a result by their names in the serialized record.
+constexpr std::pair<const char*, std::vector<double> RunResult::*> kArrays[] = {
+    {"wavelength", &RunResult::wavelength}, {"depth", &RunResult::depth}, {"kd_depth", &RunResult::kd_depth},
+    {"ed_air", &RunResult::ed_air},         {"eu_air", &RunResult::eu_air}, {"eo_air", &RunResult::eo_air},
+    {"lw", &RunResult::lw},                 {"rrs", &RunResult::rrs},       {"ed", &RunResult::ed},
+    {"eu", &RunResult::eu},                 {"eo", &RunResult::eo},         {"kd", &RunResult::kd},
+    {"par", &RunResult::par}};
+
 std::string serialize(const RunResult& r) {
   Json j;
   j["index"] = r.index;
@@ -97,20 +106,8 @@ std::string serialize(const RunResult& r) {
   j["status"] = static_cast<int>(r.status);
   j["message"] = r.message;
   j["seconds"] = std::bit_cast<std::uint64_t>(r.seconds);
-  j["wavelength"] = bits(r.wavelength);
-  j["depth"] = bits(r.depth);
-  j["kd_depth"] = bits(r.kd_depth);
-  j["ed_air"] = bits(r.ed_air);
-  j["eu_air"] = bits(r.eu_air);
-  j["eo_air"] = bits(r.eo_air);
-  j["lw"] = bits(r.lw);
-  j["rrs"] = bits(r.rrs);
-  j["ed"] = bits(r.ed);
-  j["eu"] = bits(r.eu);
-  j["eo"] = bits(r.eo);
-  j["kd"] = bits(r.kd);
   j["par_air"] = std::bit_cast<std::uint64_t>(r.par_air);
-  j["par"] = bits(r.par);
+  for (const auto& [name, member] : kArrays) j[name] = bits(r.*member);
   return j.dump();
 }
 
@@ -125,20 +122,8 @@ RunResult deserialize(const std::string& line) {
     r.status = static_cast<RunStatus>(st);
     r.message = j.at("message").get<std::string>();
     r.seconds = std::bit_cast<double>(j.at("seconds").get<std::uint64_t>());
-    r.wavelength = unbits(j.at("wavelength"));
-    r.depth = unbits(j.at("depth"));
-    r.kd_depth = unbits(j.at("kd_depth"));
-    r.ed_air = unbits(j.at("ed_air"));
-    r.eu_air = unbits(j.at("eu_air"));
-    r.eo_air = unbits(j.at("eo_air"));
-    r.lw = unbits(j.at("lw"));
-    r.rrs = unbits(j.at("rrs"));
-    r.ed = unbits(j.at("ed"));
-    r.eu = unbits(j.at("eu"));
-    r.eo = unbits(j.at("eo"));
-    r.kd = unbits(j.at("kd"));
     r.par_air = std::bit_cast<double>(j.at("par_air").get<std::uint64_t>());
-    r.par = unbits(j.at("par"));
+    for (const auto& [name, member] : kArrays) r.*member = unbits(j.at(name));
   } catch (const nlohmann::json::exception& e) {
     throw SweepError(std::string("bad result record: ") + e.what());
   }
