@@ -37,7 +37,8 @@ std::map<std::size_t, RunResult> Journal::load(const std::filesystem::path& file
   return out;
 }
 
-Journal::Journal(std::filesystem::path file) : file_(std::move(file)) {
+Journal::Journal(std::filesystem::path file, double sync_seconds)
+    : file_(std::move(file)), sync_seconds_(sync_seconds), last_sync_(std::chrono::steady_clock::now()) {
   fd_ = ::open(file_.c_str(), O_WRONLY | O_APPEND | O_CREAT | O_CLOEXEC, 0644);
   if (fd_ < 0) throw SweepError(fmt::format("cannot open the journal {}: {}", file_.string(), std::strerror(errno)));
   // A kill in the middle of a record leaves a line without its end; the next
@@ -54,7 +55,9 @@ Journal::Journal(std::filesystem::path file) : file_(std::move(file)) {
 }
 
 Journal::~Journal() {
-  if (fd_ >= 0) ::close(fd_);
+  if (fd_ < 0) return;
+  ::fsync(fd_);
+  ::close(fd_);
 }
 
 void Journal::append(const RunResult& r) {
@@ -67,6 +70,9 @@ void Journal::append(const RunResult& r) {
     if (n <= 0) throw SweepError(fmt::format("cannot write the journal {}: {}", file_.string(), std::strerror(errno)));
     done += static_cast<std::size_t>(n);
   }
+  const auto now = std::chrono::steady_clock::now();
+  if (std::chrono::duration<double>(now - last_sync_).count() < sync_seconds_) return;
+  last_sync_ = now;
   if (::fsync(fd_) != 0) throw SweepError(fmt::format("cannot flush the journal {}: {}", file_.string(), std::strerror(errno)));
 }
 
