@@ -111,3 +111,18 @@ TEST(Journal, ATornOrAlteredRecordIsNotTrusted) {
   line_b[20] = line_b[20] == '1' ? '2' : '1';
   EXPECT_FALSE(parse_journal_record(line_b));
 }
+
+TEST(Sweep, AListOfRunInputFilesIsOneAxis) {
+  const auto dir = batch_test::scratch_dir("sweep_runs");
+  std::ofstream(dir / "a.txt") << batch_test::small_template();
+  const Sweep s = parse_sweep(R"({"runs": ["a.txt", "gone.txt"], "output": "x.nc"})", dir);
+  ASSERT_EQ(s.axes.size(), 1u);
+  EXPECT_EQ(s.axes[0].name, "run");
+  EXPECT_EQ(s.size(), 2u);
+  const RunSpec a = expand_one(s, 0), gone = expand_one(s, 1);
+  EXPECT_TRUE(a.error.empty());
+  EXPECT_EQ(a.input, batch_test::small_template() + "threads = 1\n");
+  // A file that cannot be read fails its own run, not the sweep.
+  EXPECT_NE(gone.error.find("gone.txt"), std::string::npos);
+  EXPECT_THROW(parse_sweep(R"({"runs": ["a.txt"], "template": "a.txt"})", dir), SweepError);
+}
