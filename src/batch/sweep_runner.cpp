@@ -3,6 +3,7 @@
 #include <fmt/format.h>
 
 #include <cmath>
+#include <filesystem>
 #include <thread>
 #include <vector>
 
@@ -112,6 +113,8 @@ void SweepRunner::write_result() {
   write_result_file(sweep_.output, sweep_, results_);
   const double write_s = std::chrono::duration<double>(std::chrono::steady_clock::now() - t0).count();
   const std::size_t missing = sweep_.size() - results_.size();
+  std::error_code ec;
+  std::filesystem::remove(sweep_.work_dir, ec);  // only when no run folder was kept in it
   log_ << fmt::format(" result file {}: {} ok, {} failed, {} missing\n", sweep_.output.string(),
                       results_.size() - failed_, failed_, missing);
   // The figures of the speed-up estimate: the mean run time and the serial
