@@ -3,6 +3,7 @@
 # Safe to run repeatedly; skips apt entirely when everything is present.
 set -euo pipefail
 pkgs=(cmake g++ make libgsl-dev liblapack-dev libblas-dev libfmt-dev libgtest-dev googletest pkg-config libnetcdf-dev
+      nlohmann-json3-dev libopenmpi-dev openmpi-bin
       clang libclang-rt-14-dev
       python3 python3-numpy python3-xarray python3-netcdf4 python3-matplotlib python3-pytest python3-setuptools python3-pip)
 missing=()

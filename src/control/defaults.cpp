@@ -8,8 +8,8 @@ void setdflts(RunState& rs) {
   // Directories are relative to the working directory of the run, one level
   // below the repository root (e.g. run/), as the front end starts it.
   const std::string up = "..", sep = "/", product = "Abyssolver";
-  const std::string out = up + sep + "output" + sep + product + sep;
-  rs.cdirnames.data = up + sep + "data" + sep;
+  const std::string out = rs.roots.output.empty() ? up + sep + "output" + sep + product + sep : rs.roots.output;
+  rs.cdirnames.data = rs.roots.data.empty() ? up + sep + "data" + sep : rs.roots.data;
   rs.cdirnames.digital = out + "digital" + sep;
   rs.cdirnames.excel = out + "excel" + sep;
   rs.cdirnames.phasefun = rs.cdirnames.data + "phasefun" + sep + product + sep;

@@ -33,12 +33,21 @@ struct DirNames {
   std::string data, digital, excel, phasefun, surfaces, botmrefl, printout;
 };
 
+// Where a caller that makes many runs in one process puts them: the working
+// directory is shared by every thread, so the default directories (relative
+// to it) cannot tell the runs apart. Empty = the default, ending with "/" else.
+struct DirRoots {
+  std::string data;    // in place of "../data/"
+  std::string output;  // in place of "../output/Abyssolver/"
+};
+
 struct RunState {
   Misc cmisc;
   RunOptions opts;  // run options after record 32 (solver, threads, extra outputs)
   WaveGrid cwave;
   std::string ctitle;
   DirNames cdirnames;
+  DirRoots roots;  // set before the run; setdflts builds cdirnames from them
   FileNames files;                                 // data files of the run input, by role
   std::string gcifname;                            // clear-sky database file
   PrintSelections sel;

@@ -111,10 +111,12 @@ class Quadrature {
   double operator()(double lo, double hi) {
     gsl_function f{&integrand, &ctx_};
     double result = 0.0, abserr = 0.0;
-    gsl_error_handler_t* old = gsl_set_error_handler_off();
+    // GSL's default handler aborts; the status is checked below. The handler is
+    // process-wide, so it is switched off and never restored: restoring it here
+    // would re-arm the abort under another run's integration in another thread.
+    gsl_set_error_handler_off();
     int status = gsl_integration_qag(&f, lo, hi, kEpsAbs, kEpsRel, kLimit, GSL_INTEG_GAUSS15, ws_.get(), &result,
                                      &abserr);
-    gsl_set_error_handler(old);
     if (ctx_.nonfinite_seen) nonfinite_c(*ctx_.rs, ctx_.nonfinite_depth, ctx_.inverse ? "ZETATOZ" : "ZTOZETA");
     if (ctx_.zero_seen) trivial_case(*ctx_.rs, ctx_.inverse ? "ZETATOZ" : "ZTOZETA");
     if (status != 0) qag_warning(*ctx_.rs, ctx_.inverse);
