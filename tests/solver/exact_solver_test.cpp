@@ -124,7 +124,9 @@ namespace {
 Prepare two_layer_water(bool smooth = false) {
   return [smooth](RunState& rs) {
     const std::string data = std::string(ABYSS_SOURCE_DIR) + "/data/";
-    const std::string path = std::string(ABYSS_BINARY_DIR) + "/test_exact_step_profile.txt";
+    // One file per profile: ctest runs the tests that use them at the same time.
+    const std::string path =
+        std::string(ABYSS_BINARY_DIR) + (smooth ? "/test_exact_smooth_profile.txt" : "/test_exact_step_profile.txt");
     std::ofstream prof(path);
     for (int i = 1; i <= 10; ++i) prof << "mineral step test profile, header " << i << "\n";
     prof << (smooth ? "0 1\n6 3\n60 3\n-1 0\n" : "0 1\n2.5 1\n2.5001 3\n60 3\n-1 0\n");
