@@ -89,15 +89,7 @@ TEST(SurfaceLevel, AmplitudeOperatorsAreBlockDiagonalInMode) {
   const QuadSpace qs(partition(10, 24));
   const auto slots = amplitude_slots(qs, level_surface_operators(qs, kN));
   const AmplitudeLayout lay(qs);
-  double off = 0.0, diag = 0.0;
-  for (const Mat& m : slots)
-    for (int l = 0; l <= lay.lmax; ++l)
-      for (int lt = 0; lt <= lay.lmax; ++lt)
-        for (int u = 1; u <= lay.nmu; ++u)
-          for (int ut = 1; ut <= lay.nmu; ++ut) {
-            const double v = std::fabs(m(lay.cos_index(l, u), lay.cos_index(lt, ut)));
-            (l == lt ? diag : off) = std::max(l == lt ? diag : off, v);
-          }
+  const auto [diag, off] = testing_surface::mode_coupling(slots, lay);
   EXPECT_GT(diag, 0.5);
   EXPECT_LT(off, 1e-12);
 }

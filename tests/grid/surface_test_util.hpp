@@ -2,7 +2,9 @@
 // surface files and a run state pointed at it.
 #pragma once
 
+#include <algorithm>
 #include <atomic>
+#include <cmath>
 #include <filesystem>
 #include <fstream>
 #include <memory>
@@ -11,6 +13,7 @@
 #include <unistd.h>
 
 #include "control/run_state.hpp"
+#include "grid/surface_amplitudes.hpp"
 #include "grid/surface_file_writer.hpp"
 
 namespace abyss::testing_surface {
@@ -75,5 +78,26 @@ struct TestRun {
     return ss.str();
   }
 };
+
+// Largest |element| of the cosine amplitude operators inside the Fourier-mode
+// diagonal blocks (diag) and outside them (off): an operator that keeps the
+// modes apart has off at rounding level.
+struct ModeCoupling {
+  double diag = 0.0, off = 0.0;
+};
+template <class Slots>
+ModeCoupling mode_coupling(const Slots& slots, const AmplitudeLayout& lay) {
+  ModeCoupling c;
+  for (const auto& m : slots)
+    for (int l = 0; l <= lay.lmax; ++l)
+      for (int lt = 0; lt <= lay.lmax; ++lt)
+        for (int u = 1; u <= lay.nmu; ++u)
+          for (int ut = 1; ut <= lay.nmu; ++ut) {
+            const double v = std::fabs(m(lay.cos_index(l, u), lay.cos_index(lt, ut)));
+            double& slot = (l == lt) ? c.diag : c.off;
+            slot = std::max(slot, v);
+          }
+  return c;
+}
 
 }  // namespace abyss::testing_surface
