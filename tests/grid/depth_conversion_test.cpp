@@ -6,6 +6,7 @@
 
 #include <fstream>
 #include "depth_test_run.hpp"
+#include "support/case2_water.hpp"
 
 using namespace abyss;
 using abyss::testing::TestRun;
@@ -132,29 +133,14 @@ namespace {
 // c(z) = c_w + k C(z) with C = 1 above 10 m and 3 below (a 0.1 mm ramp).
 void two_layer_water(TestRun& t, const std::string& profile_path) {
   RunState& rs = *t.rs;
-  const std::string data = std::string(ABYSS_SOURCE_DIR) + "/data/";
   std::ofstream prof(profile_path);
   for (int i = 1; i <= 10; ++i) prof << "mineral two-layer test profile, header " << i << "\n";
   prof << "0 1\n10 1\n10.0001 3\n60 3\n-1 0\n";
   prof.close();
-  rs.cmodelopts.opts[1] = 2;
-  rs.cmodelopts.opts[5] = 2;
-  rs.cmodelopts.opts[6] = 3;
-  rs.cmisc.ncomp = rs.cmisc.nconc = 4;
+  abyss::testing::case2_mineral_profile_water(rs, profile_path);
   rs.cmisc.nwave = 1;
   rs.cmisc.iprint = -1;
   rs.cwave.wave(1) = 500.0;
-  rs.files.purewater = data + "pureh2o_abs_scat.txt";
-  rs.files.profile[4] = profile_path;
-  for (int k = 2; k <= 3; ++k) rs.comp.conc_opt(k) = 0, rs.comp.constconc(k) = 0.0;
-  rs.comp.astar_opt(3) = 4, rs.comp.astar_wave0(3) = 440.0, rs.comp.astar_A(3) = 1.0, rs.comp.astar_S(3) = 0.014;
-  rs.comp.bstar_opt(3) = -1;
-  rs.comp.astar_opt(2) = 6, rs.comp.astar_A(2) = 0.0;
-  rs.comp.bstar_opt(2) = 3, rs.comp.bstar_B(2) = 0.0, rs.comp.bstar_X(2) = 1.0;
-  rs.comp.conc_opt(4) = 2;
-  rs.comp.astar_opt(4) = 6, rs.comp.astar_A(4) = 0.05;
-  rs.comp.bstar_opt(4) = 3, rs.comp.bstar_B(4) = 0.5, rs.comp.bstar_X(4) = 1.0;
-  for (int k = 1; k <= 4; ++k) rs.comp.pf_opt(k) = 1, rs.comp.bbtob(k) = 0.02;
 }
 
 }  // namespace

@@ -14,6 +14,7 @@
 #include "solver/riccati.hpp"
 #include "solver/slab_ops.hpp"
 #include "solver_fixture.hpp"
+#include "support/case2_water.hpp"
 
 using namespace abyss;
 using namespace abyss::testing;
@@ -123,7 +124,6 @@ namespace {
 // (g = 0.9). The grid depths are geometric depths.
 Prepare two_layer_water(bool smooth = false) {
   return [smooth](RunState& rs) {
-    const std::string data = std::string(ABYSS_SOURCE_DIR) + "/data/";
     // One file per profile: ctest runs the tests that use them at the same time.
     const std::string path =
         std::string(ABYSS_BINARY_DIR) + (smooth ? "/test_exact_smooth_profile.txt" : "/test_exact_step_profile.txt");
@@ -131,22 +131,8 @@ Prepare two_layer_water(bool smooth = false) {
     for (int i = 1; i <= 10; ++i) prof << "mineral step test profile, header " << i << "\n";
     prof << (smooth ? "0 1\n6 3\n60 3\n-1 0\n" : "0 1\n2.5 1\n2.5001 3\n60 3\n-1 0\n");
     prof.close();
-    rs.cmodelopts.opts[1] = 2;
-    rs.cmodelopts.opts[5] = 2;
-    rs.cmodelopts.opts[6] = 3;
-    rs.cmisc.ncomp = rs.cmisc.nconc = 4;
+    abyss::testing::case2_mineral_profile_water(rs, path);
     rs.cwave.wave(1) = rs.cmisc.wavenm = 500.0;
-    rs.files.purewater = data + "pureh2o_abs_scat.txt";
-    rs.files.profile[4] = path;
-    for (int k = 2; k <= 3; ++k) rs.comp.conc_opt(k) = 0, rs.comp.constconc(k) = 0.0;
-    rs.comp.astar_opt(3) = 4, rs.comp.astar_wave0(3) = 440.0, rs.comp.astar_A(3) = 1.0, rs.comp.astar_S(3) = 0.014;
-    rs.comp.bstar_opt(3) = -1;
-    rs.comp.astar_opt(2) = 6, rs.comp.astar_A(2) = 0.0;
-    rs.comp.bstar_opt(2) = 3, rs.comp.bstar_B(2) = 0.0, rs.comp.bstar_X(2) = 1.0;
-    rs.comp.conc_opt(4) = 2;
-    rs.comp.astar_opt(4) = 6, rs.comp.astar_A(4) = 0.05;
-    rs.comp.bstar_opt(4) = 3, rs.comp.bstar_B(4) = 0.5, rs.comp.bstar_X(4) = 1.0;
-    for (int k = 1; k <= 4; ++k) rs.comp.pf_opt(k) = 1, rs.comp.bbtob(k) = 0.02;
     fill_phase(rs, 0.0, 1);
     for (int k = 2; k <= 3; ++k) rs.pf.pt[k] = rs.pf.pt[1], rs.pf.pr[k] = rs.pf.pr[1];
     fill_phase(rs, 0.9, 4);
