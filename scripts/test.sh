@@ -1,5 +1,5 @@
 #!/usr/bin/env bash
-# Builds everything and runs the test suite, a one-minute fuzzing smoke run
+# Builds everything and runs the test suite, a half-minute fuzzing smoke run
 # of each input reader, then the suite again under AddressSanitizer and
 # UndefinedBehaviorSanitizer.
 set -euo pipefail
@@ -14,7 +14,7 @@ cmake --build build --target data -j "$jobs"
 (cd python && "${ABYSS_PYTHON:-/usr/bin/python3}" -m pytest -q -p no:cacheprovider)
 # A short fuzzing smoke run of every input reader (scripts/fuzz.sh).
 if [ "${ABYSS_SKIP_FUZZ:-0}" != "1" ]; then
-  FUZZ_SECONDS=${FUZZ_SECONDS:-60} bash scripts/fuzz.sh
+  FUZZ_SECONDS=${FUZZ_SECONDS:-30} bash scripts/fuzz.sh
 fi
 if [ "${ABYSS_SKIP_SANITIZE:-0}" != "1" ]; then
   cmake -S . -B build-asan -DCMAKE_BUILD_TYPE=RelWithDebInfo -DABYSS_SANITIZE=ON >/dev/null
