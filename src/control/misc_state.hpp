@@ -20,8 +20,6 @@ struct Misc {
   int nhat = 0;                      // surface-operator order N = nmu*(lmax+1)
   int jwave = 1;                     // current band index
   int ibotm = 0;                     // bottom type: 0 infinitely deep
-  int ipass = 0;                     // Riccati pass number (1..3)
-  int lmode = 0;                     // current Fourier mode
   int nradcount = 17;                // read by the radiance-file writer
   int iprint = 0;                    // i1: printout option (negative: long tables)
   int i2 = 0, i3 = 0, i4 = 0, i5 = 0;  // digital, single-, multi-wavelength spreadsheet, radiance-file flags
@@ -37,7 +35,7 @@ struct Misc {
   double wavenm = 0.0;               // current wavelength (nm)
   double rbottom = 0.0;              // bottom reflectance
   double windspd = 0.0;              // wind speed (m/s)
-  double zcur = 0.0, acur = 0.0, bcur = 0.0;  // values at the current integration depth
+  double zcur = 0.0;                 // geometric depth of the latest IOP evaluation (named in phase-function warnings)
   double raman_xsec = 0.0;           // r5 (1/m)
   double raman_wave0 = 0.0;          // r4 (nm)
   double chl_qe = 0.0;               // r3

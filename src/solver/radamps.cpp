@@ -42,7 +42,6 @@ void solve_modes(RunState& rs) {
   const int lmax = rs.cmisc.lmax;
   rs.sol.modes.resize(static_cast<std::size_t>(lmax) + 1);
   for (int l = 0; l <= lmax; ++l) {
-    rs.cmisc.lmode = l;
     botmbc(rs, l);
     riccati(rs, l);
   }

@@ -169,8 +169,6 @@ void rhotau_reset(RunState& rs) {
 void rhotau(RunState& rs, int l, double zeta, double z) {
   const double depth = (rs.cmisc.iop == 1) ? zeta : z;
   const IopValues v = abscat(rs, depth, rs.cmisc.wavenm, rs.cmisc.ncomp);
-  rs.cmisc.acur = v.atot;
-  rs.cmisc.bcur = v.btot;
   const double c = v.atot + v.btot;
   const double w0 = (c > 0.0) ? v.btot / c : 0.0;
   double wk[mxcomp + 1] = {};
@@ -246,11 +244,11 @@ void source_rhs(const RhoTau& c, const double* R, const double* S, const VecD& s
 
 }  // namespace
 
-void drtdzs(RunState& rs, double zeta, const double* y, double* dy) {
+void drtdzs(RunState& rs, int l, int pass, double zeta, const double* y, double* dy) {
   Misc& m = rs.cmisc;
-  const int n = rs.sol.crhotau.nact, l = m.lmode;
+  const int n = rs.sol.crhotau.nact;
   ++rs.sol.counters.nderiv;
-  ++rs.sol.counters.nderiv_pass[m.ipass & 3];
+  ++rs.sol.counters.nderiv_pass[pass & 3];
   if (m.iop != 1) m.zcur = z_of_zeta(rs, zeta);
   const double z = (m.iop == 1) ? zeta : m.zcur;
   rhotau(rs, l, zeta, z);
@@ -260,7 +258,7 @@ void drtdzs(RunState& rs, double zeta, const double* y, double* dy) {
   const std::array<VecD, 5>& sg = rs.src.sigma;
   const int n2 = n * n;
   form_w(c, y, n);
-  if (m.ipass == 1) {
+  if (pass == 1) {
     riccati_rhs(c, y, dy, n, 1.0);
     transmittance_rhs(c, y + n2, dy + n2, n);
     if (src) {
@@ -272,7 +270,7 @@ void drtdzs(RunState& rs, double zeta, const double* y, double* dy) {
   riccati_rhs(c, y, dy, n, -1.0);
   if (!src) return;
   // Upward passes: dS = -(sigma_a + S W + sigma_b R) with (sigma1, sigma3) in pass 2 and (sigma2, sigma4) in pass 3.
-  const bool p2 = (m.ipass == 2);
+  const bool p2 = (pass == 2);
   source_rhs(c, y, y + n2, p2 ? sg[1] : sg[2], p2 ? sg[3] : sg[4], dy + n2, n, -1.0);
 }
 
@@ -281,12 +279,15 @@ void drtdzs(RunState& rs, double zeta, const double* y, double* dy) {
 
 namespace {
 
+// What the right-hand side needs besides the state: the run, the mode and the pass.
 struct OdeContext {
   RunState* rs;
+  int l, pass;
 };
 
 int gsl_rhs(double t, const double y[], double dydt[], void* params) {
-  drtdzs(*static_cast<OdeContext*>(params)->rs, t, y, dydt);
+  const auto* ctx = static_cast<const OdeContext*>(params);
+  drtdzs(*ctx->rs, ctx->l, ctx->pass, t, y, dydt);
   return GSL_SUCCESS;
 }
 
@@ -295,8 +296,8 @@ int gsl_rhs(double t, const double y[], double dydt[], void* params) {
 class Pass {
  public:
   // scale: per-component weights of the absolute tolerance (empty: all 1).
-  Pass(RunState& rs, std::size_t neqn, double direction, const std::vector<double>& scale = {})
-      : ctx_{&rs}, sys_{gsl_rhs, nullptr, neqn, &ctx_} {
+  Pass(RunState& rs, int l, int passno, std::size_t neqn, double direction, const std::vector<double>& scale = {})
+      : ctx_{&rs, l, passno}, sys_{gsl_rhs, nullptr, neqn, &ctx_} {
     // GSL's default handler aborts the process; its status codes are checked here instead.
     gsl_set_error_handler_off();
     // The error is held relative to the operators' size: an absolute tolerance
@@ -316,13 +317,14 @@ class Pass {
   Pass(const Pass&) = delete;
   Pass& operator=(const Pass&) = delete;
 
-  void advance(double& t, double tout, double* y, int l) {
+  void advance(double& t, double tout, double* y) {
     gsl_odeiv2_driver_set_nmax(drv_, budget_.next_limit());
     const int status = gsl_odeiv2_driver_apply(drv_, &t, tout, y);
     budget_.charge(drv_->n);
     if (status == GSL_SUCCESS) return;
     const Misc& m = ctx_.rs->cmisc;
-    if (status == GSL_EMAXITER) herr("riccati", step_budget_message(m.jwave, m.wavenm, l, m.ipass, t, tout));
+    const int l = ctx_.l;
+    if (status == GSL_EMAXITER) herr("riccati", step_budget_message(m.jwave, m.wavenm, l, ctx_.pass, t, tout));
     herr("riccati", "integration of the Riccati equations failed (GSL status " + std::to_string(status) + ": " +
                         gsl_strerror(status) + ") for mode l = " + std::to_string(l) + " at optical depth " +
                         std::to_string(t) + " on the way to " + std::to_string(tout));
@@ -384,9 +386,8 @@ void downward_pass(RunState& rs, int l, ModeOps& m) {
   std::vector<double> y(static_cast<std::size_t>(2 * n * n + (src ? 2 * n : 0)), 0.0);
   for (int i = 0; i < n; ++i) y[static_cast<std::size_t>(n * n + i + i * n)] = 1.0;  // T = I
   store_down(m, 1, y.data(), n, rs.cmisc.nmu);
-  rs.cmisc.ipass = 1;
   if (nz < 2) return;
-  Pass pass(rs, y.size(), 1.0, tolerance_scale(rs, l, static_cast<std::size_t>(2 * n * n), static_cast<std::size_t>(src ? 2 * n : 0)));
+  Pass pass(rs, l, 1, y.size(), 1.0, tolerance_scale(rs, l, static_cast<std::size_t>(2 * n * n), static_cast<std::size_t>(src ? 2 * n : 0)));
   double t = rs.cgrid.zeta(1);
   for (int k = 1; k < nz; ++k) {
     const double delta = rs.cgrid.zeta(k + 1) - rs.cgrid.zeta(k);
@@ -394,7 +395,7 @@ void downward_pass(RunState& rs, int l, ModeOps& m) {
     const double h = delta / ns;
     for (int i = 1; i <= ns; ++i) {
       const double tout = (i == ns) ? rs.cgrid.zeta(k + 1) : t + h;
-      pass.advance(t, tout, y.data(), l);
+      pass.advance(t, tout, y.data());
       ++rs.sol.counters.nsolver_calls;
     }
     store_down(m, k + 1, y.data(), n, rs.cmisc.nmu);
@@ -408,13 +409,12 @@ void upward_pass(RunState& rs, int l, ModeOps& m, int passno, bool start_from_bo
   std::vector<double> y(static_cast<std::size_t>(n * n + (src ? n : 0)), 0.0);
   if (start_from_bottom) pack(CBlk{rs.bot.cbotbc.data()}, y.data(), n);
   store_up(m, nz, y.data(), n, passno);
-  rs.cmisc.ipass = passno;
   if (nz < 2) return;
-  Pass pass(rs, y.size(), -1.0, tolerance_scale(rs, l, static_cast<std::size_t>(n * n), static_cast<std::size_t>(src ? n : 0)));
+  Pass pass(rs, l, passno, y.size(), -1.0, tolerance_scale(rs, l, static_cast<std::size_t>(n * n), static_cast<std::size_t>(src ? n : 0)));
   double t = rs.cgrid.zeta(nz);
   for (int k = nz - 1; k >= 1; --k) {
     const double tout = rs.cgrid.zeta(k);  // = t - (zeta(k+1) - zeta(k)) without round-off drift
-    pass.advance(t, tout, y.data(), l);
+    pass.advance(t, tout, y.data());
     ++rs.sol.counters.nsolver_calls;
     store_up(m, k, y.data(), n, passno);
   }
@@ -452,7 +452,6 @@ void riccati(RunState& rs, int l) {
   if (static_cast<int>(rs.sol.modes.size()) <= l) rs.sol.modes.resize(static_cast<std::size_t>(l) + 1);
   ModeOps& m = rs.sol.modes[static_cast<std::size_t>(l)];
   m.resize(nz, rs.cmisc.nsource != 0);
-  rs.cmisc.lmode = l;
   rhotau_reset(rs);  // new band or mode: the phase functions may have changed
   rs.sol.crhotau.nact = (l == 0) ? rs.cmisc.nmu : rs.cmisc.nmu - 1;
   if (l == 0) check_integration_span(rs);

@@ -20,14 +20,14 @@ void coefficient_matrices(const RunState& rs, int l, const ComponentSums& stk, c
 // True when the phase functions are chosen per depth (their sums change with depth).
 bool phase_varies_with_depth(const RunState& rs);
 
-// Coefficient matrices rhohat and tauhat of mode l at one depth (into rs.sol.crhotau);
-// also leaves the total a and b of that depth in cmisc.acur / bcur.
+// Coefficient matrices rhohat and tauhat of mode l at one depth (into rs.sol.crhotau).
 void rhotau(RunState& rs, int l, double zeta, double z);
 // Forgets the remembered coefficient matrices (new band or mode: the phase functions may have changed).
 void rhotau_reset(RunState& rs);
 
-// Right-hand side of the pass recorded in cmisc.ipass at optical depth zeta.
-void drtdzs(RunState& rs, double zeta, const double* y, double* dy);
+// Right-hand side of pass `pass` (1 downward; 2, 3 upward cosine and sine halves)
+// of mode l at optical depth zeta.
+void drtdzs(RunState& rs, int l, int pass, double zeta, const double* y, double* dy);
 
 // Runs the downward and the two upward passes of mode l and stores their
 // results at every grid depth in rs.sol.modes[l].
