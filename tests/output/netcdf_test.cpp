@@ -4,6 +4,7 @@
 #include <gtest/gtest.h>
 #include <netcdf.h>
 
+#include <algorithm>
 #include <cmath>
 #include <filesystem>
 #include <sstream>
@@ -225,4 +226,43 @@ TEST(NetcdfFile, SingleBandRunWithoutPar) {
   const auto ed = f.values("Ed");
   EXPECT_GT(ed[0], 0.0);
   EXPECT_EQ(f.values("Ed_cie_x")[0], kFill);
+}
+
+// With internal sources the file carries, per band, Lw and Rrs without them
+// and their share of Lw, the same values as the multi-wavelength spreadsheet.
+TEST(NetcdfFile, InelasticShareMatchesTheSpreadsheet) {
+  NetcdfRun r("raman_chlfl_clear");
+  ASSERT_EQ(r.status, 0) << r.console;
+  NcFile f(r.nc);
+  const std::size_t nw = f.dim("wavelength");
+  ASSERT_EQ(nw, 40u);
+  const auto m = read_lines(r.out / "excel" / "Mraman_chlfl_clear.txt");
+  const auto elastic = sheet_table(m, "Lw_elastic"), share = sheet_table(m, "Lw_source_share");
+  ASSERT_EQ(elastic.size(), nw);
+  ASSERT_EQ(share.size(), nw);
+  const auto lw_el = f.values("Lw_elastic"), sh = f.values("Lw_source_share"), rrs_el = f.values("Rrs_elastic");
+  const auto lw = f.values("Lw"), rrs = f.values("Rrs");  // (depth, wavelength): air is row 0
+  double largest = 0.0;
+  for (std::size_t j = 0; j < nw; ++j) {
+    expect_printed(lw_el[j], elastic[j][1], "Lw_elastic");
+    expect_printed(sh[j], share[j][1], "Lw_source_share");
+    EXPECT_NEAR(lw_el[j], lw[j] * (1.0 - sh[j]), 1e-12 * lw[j]);
+    EXPECT_NEAR(rrs_el[j], rrs[j] * (1.0 - sh[j]), 1e-12 * rrs[j]);
+    EXPECT_GE(sh[j], 0.0);
+    EXPECT_LT(sh[j], 1.0);
+    largest = std::max(largest, sh[j]);
+  }
+  EXPECT_GT(largest, 0.1);  // Raman in the green and chlorophyll fluorescence at 685 nm
+  for (const char* q : {"Lw_elastic", "Rrs_elastic", "Lw_source_share"}) {
+    const int v = f.var(q);
+    EXPECT_FALSE(f.text_att(v, "units").empty()) << q;
+    EXPECT_FALSE(f.text_att(v, "long_name").empty()) << q;
+  }
+  EXPECT_EQ(f.text_att(f.var("Lw_source_share"), "units"), "1");
+  // An elastic run has no such variables.
+  NetcdfRun e("constant_single");
+  ASSERT_EQ(e.status, 0) << e.console;
+  NcFile g(e.nc);
+  int id = -1;
+  EXPECT_EQ(nc_inq_varid(g.id, "Lw_source_share", &id), NC_ENOTVAR);
 }
