@@ -152,7 +152,9 @@ def _open_text_run(p: Path) -> xr.Dataset:
     depth = first[req, cols.index("depth")]
     data: Dict[str, tuple] = {}
     for name in ("Eou", "Eod", "Eo", "Eu", "Ed", "MUBARu", "MUBARd", "MUBAR", "R"):
-        v = np.stack([b["irradiance"][1][req, cols.index(name)] for b in dig], axis=1)
+        # Per band: with the dynamic bottom depth each band has its own number of grid depths.
+        v = np.stack([b["irradiance"][1][b["irradiance"][1][:, cols.index("requested")] == 1, cols.index(name)]
+                      for b in dig], axis=1)
         data[name] = (("depth", "wavelength"), v)
     coords = {"depth": depth, "wavelength": wave, "wavelength_bnds": (("wavelength", "nv"), bnds),
               "band": ("wavelength", np.array([b["j"] for b in dig]))}
