@@ -22,10 +22,7 @@ int band_of(const RunState& rs, double w) {
   return 0;
 }
 
-// The Raman model's inputs from the run: the exciting bands below band j with
-// Ed just below the surface and their IOPs, and the emitting band's IOPs. The
-// coefficient reaching band j is the published b_R at the exciting band's
-// centre times the band average of the published redistribution kernel.
+// The Raman model's inputs from the run: the exciting bands and the emitting band's IOPs.
 struct RamanModelInput {
   std::vector<RamanExciter> ex;
   RamanEmitter em;
@@ -71,7 +68,7 @@ double refracted_sun_cosine(double sunzen_deg, double n_water) {
 // engine's Raman light is a Raman event on the refracted sun beam (plus the
 // small part excited by Raman light): the model is then exact apart from the
 // quad averaging of the sun and of the nadir-viewing polar cap.
-TEST(PublishedMagnitudes, RamanWithoutElasticScatteringIsFirstOrder) {
+TEST(PublishedMagnitudes, RamanWithoutElasticScatteringMatchesTheModel) {
   const double mu_d = refracted_sun_cosine(30.0, 1.34);
   InProcessRun run(case1_input(1e-6, kBands, "0 3 0.0 5.0 20.0", "0 0 0 1 2", 0.02, 2.6e-4, 1), false,
                    [](RunState& rs) {
@@ -86,8 +83,9 @@ TEST(PublishedMagnitudes, RamanWithoutElasticScatteringIsFirstOrder) {
     ASSERT_LT(b.bb[0], 1e-3 * b.a[0]);
     const RamanModelInput in = raman_model_input(run, j, mu_d, 2.6e-4);
     const RamanTerms m = raman_nadir_radiance(in.ex, in.em, inelastic::raman_phase_a(), inelastic::raman_phase_b());
-    std::printf("  no elastic scattering, %5.0f nm: engine Lu_R(0-) %.5e, first order %.5e, ratio %.4f, with Raman-Raman %.4f\n", w,
-                b.lu0_in, m.first, b.lu0_in / m.first, b.lu0_in / m.total());
+    std::printf("  no elastic scattering, %5.0f nm: engine Lu_R(0-) %.5e, first order %.5e, ratio %.4f, "
+                "with Raman-Raman %.4f\n",
+                w, b.lu0_in, m.first, b.lu0_in / m.first, b.lu0_in / m.total());
     // Raman light excited by the exciting band's own Raman light adds up to 2.5 %.
     EXPECT_NEAR(b.lu0_in / m.total(), 1.0, 0.01) << w << " nm";
     EXPECT_LT(m.elastic_raman + m.raman_elastic, 1e-3 * m.first);
@@ -95,8 +93,8 @@ TEST(PublishedMagnitudes, RamanWithoutElasticScatteringIsFirstOrder) {
 }
 
 // Raman share of Rrs (nadir) in deep homogeneous water, sun at 30 degrees:
-// the full solution against Sathyendranath and Platt (1998), its first-order
-// term and with the two second-order terms of one Raman and one elastic event.
+// the full solution against Sathyendranath and Platt (1998): its first-order
+// term alone, and with its second-order terms.
 TEST(PublishedMagnitudes, RamanShareAgreesWithSathyendranathPlatt) {
   const double mu_d = refracted_sun_cosine(30.0, 1.34);
   for (double chl : {0.05, 0.1}) {
