@@ -138,7 +138,8 @@ _UNITS = {"Ed": "W m-2 nm-1", "Eu": "W m-2 nm-1", "Eo": "W m-2 nm-1", "Eod": "W 
           "MUBARd": "1", "MUBARu": "1", "MUBAR": "1", "R": "1", "Lu": "W m-2 sr-1 nm-1", "Lw": "W m-2 sr-1 nm-1",
           "Rrs": "sr-1", "L_sky": "W m-2 sr-1 nm-1", "L_surface_reflected": "W m-2 sr-1 nm-1",
           "L_water_leaving": "W m-2 sr-1 nm-1", "PAR_Eo": "umol m-2 s-1", "PAR_Ed": "umol m-2 s-1",
-          "K_PAR": "m-1", "K_PAR_layer_averaged": "m-1", "secchi_depth": "m"}
+          "K_PAR": "m-1", "K_PAR_layer_averaged": "m-1", "secchi_depth": "m",
+          "Lw_elastic": "W m-2 sr-1 nm-1", "Rrs_elastic": "sr-1", "Lw_source_share": "1"}
 
 
 def _open_text_run(p: Path) -> xr.Dataset:
@@ -151,7 +152,9 @@ def _open_text_run(p: Path) -> xr.Dataset:
     depth = first[req, cols.index("depth")]
     data: Dict[str, tuple] = {}
     for name in ("Eou", "Eod", "Eo", "Eu", "Ed", "MUBARu", "MUBARd", "MUBAR", "R"):
-        v = np.stack([b["irradiance"][1][req, cols.index(name)] for b in dig], axis=1)
+        # Per band: with the dynamic bottom depth each band has its own number of grid depths.
+        v = np.stack([b["irradiance"][1][b["irradiance"][1][:, cols.index("requested")] == 1, cols.index(name)]
+                      for b in dig], axis=1)
         data[name] = (("depth", "wavelength"), v)
     coords = {"depth": depth, "wavelength": wave, "wavelength_bnds": (("wavelength", "nv"), bnds),
               "band": ("wavelength", np.array([b["j"] for b in dig]))}
@@ -174,6 +177,11 @@ def _open_text_run(p: Path) -> xr.Dataset:
                 v = np.full((depth.size, wave.size), np.nan)
                 v[0] = [r[round(w, 2)] for w in wave]
                 ds[name] = (("depth", "wavelength"), v)
+        if "Lw_elastic" in t and "Lw_source_share" in t:  # runs with internal sources
+            for name in ("Lw_elastic", "Lw_source_share"):
+                r = {float(x[0]): _num(x[1]) for x in t[name][1]}
+                ds[name] = ("wavelength", np.array([r[round(w, 2)] for w in wave]))
+            ds["Rrs_elastic"] = ds["Rrs"].isel(depth=0, drop=True) * (1.0 - ds["Lw_source_share"])
         if "PAR" in t:
             body = {r[0]: [_num(x) for x in r[1:]] for r in t["PAR"][1]}
             ds["PAR_Eo"] = ("depth", np.array(body["PAR(Eo)"]))

@@ -120,3 +120,21 @@ def test_par_in_energy_and_quanta_are_the_band_sums_of_eo(default_run):
     np.testing.assert_allclose(ds["PAR_Eo"], quanta, rtol=1e-12)
     assert np.all(np.diff(ds["PAR_Eo"].values[1:]) < 0)  # PAR falls with depth
     assert width.sum() == 300.0
+
+
+def test_inelastic_share_loads_from_netcdf_and_text_outputs(tmp_path):
+    """A run with Raman scattering and chlorophyll fluorescence: Lw, Rrs without the sources and their share of Lw
+    load through xarray from the NetCDF file, with units, and agree with the text outputs."""
+    ri = ab.RunInput.example("raman_chlfl_clear").replace(digital_file=1)  # the text reader needs the D file
+    ds = ab.run(ri, workdir=tmp_path, progress=False)
+    for name, units in (("Lw_elastic", "W m-2 sr-1 nm-1"), ("Rrs_elastic", "sr-1"), ("Lw_source_share", "1")):
+        assert ds[name].dims == ("wavelength",), name
+        assert ds[name].attrs["units"] == units, name
+        assert ds[name].attrs["long_name"], name
+    share = ds["Lw_source_share"].values
+    assert np.all((share >= 0) & (share < 1))
+    assert share.max() > 0.1
+    np.testing.assert_allclose(ds["Rrs_elastic"], ds["Rrs"].sel(depth="air") * (1 - ds["Lw_source_share"]), rtol=1e-12)
+    text = ab.open_run(tmp_path / "output" / "Abyssolver" / "digital" / "Draman_chlfl_clear.txt")
+    for name in ("Lw_elastic", "Rrs_elastic", "Lw_source_share"):
+        np.testing.assert_allclose(ds[name].values, text[name].values, rtol=2e-6, atol=0, err_msg=name)

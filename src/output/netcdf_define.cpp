@@ -127,6 +127,8 @@ struct NetcdfDefiner {
     }
     for (const NcVar& v : kAirQuadVars) def_var(v, {"theta", "phi", "wavelength"});
     for (const NcVar& v : kSkyVars) def_var(v, {"wavelength"});
+    if (rs.cmisc.nsource > 0)
+      for (const NcVar& v : kSourceShareVars) def_var(v, {"wavelength"});
     if (ncl::npairs(rs) > 0)
       for (const NcVar& v : kKVars) def_var(v, {"kdepth", "wavelength"});
     for (const NcVar& v : kParVars) def_var(v, {"depth"});

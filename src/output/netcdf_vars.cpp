@@ -18,6 +18,16 @@ double water_leaving(const RunState& rs) { return rs.der.rad.dif_up(0)(rs.cmisc.
 double only_in_air(int i, double v) { return i == 0 ? v : kUndefined; }
 double only_in_water(int i, double v) { return i == 0 ? kUndefined : v; }
 
+// Share of the current band's nadir Lw due to the internal sources: the
+// difference between the full and the elastic-only light field, as kept by the
+// band's inelastic analysis.
+double source_share(const RunState& rs) {
+  const std::size_t j = static_cast<std::size_t>(rs.cmisc.jwave);
+  const SourceState& s = rs.src;
+  if (j >= s.lw_total_band.size()) return kUndefined;
+  return guarded_ratio(s.lw_inel_band[j], s.lw_total_band[j]);
+}
+
 }  // namespace
 
 const std::array<NcVar, 12> kLevelVars = {{
@@ -47,6 +57,18 @@ const std::array<NcVar, 12> kLevelVars = {{
     {"Rrs", "remote-sensing reflectance Lw/Ed (in air only)", "sr-1",
      "surface_ratio_of_upwelling_radiance_emerging_from_sea_water_to_downwelling_radiative_flux_in_air",
      [](const RunState& rs, int i) { return only_in_air(i, guarded_ratio(water_leaving(rs), irr(rs).ed(0))); }},
+}};
+
+const std::array<NcVar, 3> kSourceShareVars = {{
+    {"Lw_elastic", "water-leaving radiance (nadir-viewing) without Raman scattering, fluorescence and bioluminescence",
+     kRad, "", [](const RunState& rs, int) { return water_leaving(rs) * (1.0 - source_share(rs)); }},
+    {"Rrs_elastic", "remote-sensing reflectance Lw/Ed without Raman scattering, fluorescence and bioluminescence",
+     "sr-1", "",
+     [](const RunState& rs, int) {
+       return guarded_ratio(water_leaving(rs) * (1.0 - source_share(rs)), irr(rs).ed(0));
+     }},
+    {"Lw_source_share", "share of Lw (and of Rrs) due to Raman scattering, fluorescence and bioluminescence", "1", "",
+     [](const RunState& rs, int) { return source_share(rs); }},
 }};
 
 const std::array<NcVar, 4> kIopVars = {{

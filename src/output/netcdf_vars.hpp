@@ -28,6 +28,9 @@ extern const std::array<NcVar, 1> kRadianceVars;
 extern const std::array<NcVar, 3> kAirQuadVars;
 // (wavelength): the sky's plane irradiance by part.
 extern const std::array<NcVar, 2> kSkyVars;
+// (wavelength), only when internal sources are on: Lw and Rrs without the
+// sources, and the share of Lw they make.
+extern const std::array<NcVar, 3> kSourceShareVars;
 // (kdepth, wavelength): K-functions, in the order of the K store.
 extern const std::array<NcVar, 7> kKVars;
 // (depth): PAR.

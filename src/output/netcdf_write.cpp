@@ -111,6 +111,12 @@ struct BandWriter {
     put_slab(f, "Ed_sky_direct", {r}, {1}, {rs.sky.ed_direct(j)});
   }
 
+  // Per-band values of the internal sources' analysis, when sources are on.
+  void source_share() const {
+    if (rs.cmisc.nsource <= 0) return;
+    for (const NcVar& var : kSourceShareVars) put_slab(f, var.name, {r}, {1}, {var.at(rs, 0)});
+  }
+
   void kfunctions() const {
     const int np = ncl::npairs(rs);
     if (np == 0) return;
@@ -178,6 +184,7 @@ void NetcdfRunFile::write_band(const RunState& rs) {
   w.components();
   w.radiance();
   w.air_quads();
+  w.source_share();
   w.kfunctions();
   ++bands_;
   nc_check(nc_sync(ncid_), path_, "synchronising");

@@ -4,6 +4,7 @@
 #include <gtest/gtest.h>
 #include <netcdf.h>
 
+#include <algorithm>
 #include <cmath>
 #include <filesystem>
 #include <sstream>
@@ -71,8 +72,9 @@ struct NetcdfRun {
   std::string input, console;
   int status = -1;
   std::filesystem::path nc, out;
-  NetcdfRun(const std::string& name, const std::string& options = "netcdf = yes\n") {
-    input = example(name) + options;
+  // text: the run-input file to use instead of the example `name` (same root name).
+  NetcdfRun(const std::string& name, const std::string& options = "netcdf = yes\n", const std::string& text = "") {
+    input = (text.empty() ? example(name) : text) + options;
     status = run.run_exe(input, console);
     out = run.root() / "output" / "Abyssolver";
     nc = out / "digital" / (name + ".nc");
@@ -225,4 +227,49 @@ TEST(NetcdfFile, SingleBandRunWithoutPar) {
   const auto ed = f.values("Ed");
   EXPECT_GT(ed[0], 0.0);
   EXPECT_EQ(f.values("Ed_cie_x")[0], kFill);
+}
+
+// With internal sources the file carries, per band, Lw and Rrs without them
+// and their share of Lw, the same values as the multi-wavelength spreadsheet.
+TEST(NetcdfFile, InelasticShareMatchesTheSpreadsheet) {
+  // The example with 20 nm bands from 380 to 700 nm, to keep the test short.
+  std::string input = example("raman_chlfl_clear");
+  const std::string bands = "40\n350 360 370 380 390 400 410 420 430 440 450 460 470 480 490 500 510 520 530 540 550 "
+                            "560 570 580 590 600 610 620 630 640 650 660 670 680 690 700 710 720 730 740 750\n";
+  ASSERT_NE(input.find(bands), std::string::npos);
+  input.replace(input.find(bands), bands.size(), "16\n380 400 420 440 460 480 500 520 540 560 580 600 620 640 660 680 700\n");
+  NetcdfRun r("raman_chlfl_clear", "netcdf = yes\n", input);
+  ASSERT_EQ(r.status, 0) << r.console;
+  NcFile f(r.nc);
+  const std::size_t nw = f.dim("wavelength");
+  ASSERT_EQ(nw, 16u);
+  const auto m = read_lines(r.out / "excel" / "Mraman_chlfl_clear.txt");
+  const auto elastic = sheet_table(m, "Lw_elastic"), share = sheet_table(m, "Lw_source_share");
+  ASSERT_EQ(elastic.size(), nw);
+  ASSERT_EQ(share.size(), nw);
+  const auto lw_el = f.values("Lw_elastic"), sh = f.values("Lw_source_share"), rrs_el = f.values("Rrs_elastic");
+  const auto lw = f.values("Lw"), rrs = f.values("Rrs");  // (depth, wavelength): air is row 0
+  double largest = 0.0;
+  for (std::size_t j = 0; j < nw; ++j) {
+    expect_printed(lw_el[j], elastic[j][1], "Lw_elastic");
+    expect_printed(sh[j], share[j][1], "Lw_source_share");
+    EXPECT_NEAR(lw_el[j], lw[j] * (1.0 - sh[j]), 1e-12 * lw[j]);
+    EXPECT_NEAR(rrs_el[j], rrs[j] * (1.0 - sh[j]), 1e-12 * rrs[j]);
+    EXPECT_GE(sh[j], 0.0);
+    EXPECT_LT(sh[j], 1.0);
+    largest = std::max(largest, sh[j]);
+  }
+  EXPECT_GT(largest, 0.1);  // Raman in the green and chlorophyll fluorescence at 685 nm
+  for (const char* q : {"Lw_elastic", "Rrs_elastic", "Lw_source_share"}) {
+    const int v = f.var(q);
+    EXPECT_FALSE(f.text_att(v, "units").empty()) << q;
+    EXPECT_FALSE(f.text_att(v, "long_name").empty()) << q;
+  }
+  EXPECT_EQ(f.text_att(f.var("Lw_source_share"), "units"), "1");
+  // An elastic run has no such variables.
+  NetcdfRun e("constant_single");
+  ASSERT_EQ(e.status, 0) << e.console;
+  NcFile g(e.nc);
+  int id = -1;
+  EXPECT_EQ(nc_inq_varid(g.id, "Lw_source_share", &id), NC_ENOTVAR);
 }

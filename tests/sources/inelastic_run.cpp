@@ -45,11 +45,13 @@ Field field(const RunState& rs) {
 
 }  // namespace
 
-InProcessRun::InProcessRun(const std::string& input, bool tighten) : in_(input) {
+InProcessRun::InProcessRun(const std::string& input, bool tighten, const std::function<void(RunState&)>& adjust)
+    : in_(input) {
   RunState& rs = *rs_;
   rs.input = &in_;
   rs.console = &con_;
   initial(rs);
+  if (adjust) adjust(rs);
   if (tighten) {
     rs.cmisc.relerr = 1.0e-9;
     rs.cmisc.abserr = 1.0e-12;
@@ -69,6 +71,7 @@ InProcessRun::InProcessRun(const std::string& input, bool tighten) : in_(input) 
     b.eo = total.eo;
     b.lu0 = total.lu0;
     b.ed0 = total.ed.front();
+    b.ed_air = rs.sky.ed_diffuse(j) + rs.sky.ed_direct(j);
     for (int k = 1; k <= rs.cmisc.nz; ++k) {
       b.z.push_back(rs.cgrid.z(k));
       b.a.push_back(rs.ciop.A(k, 0));
@@ -91,6 +94,8 @@ InProcessRun::InProcessRun(const std::string& input, bool tighten) : in_(input) 
       }
       b.lu0_in = total.lu0 - el.lu0;
       inelastic_share(rs);
+      b.lw = rs.src.lw_total_band[static_cast<std::size_t>(j)];
+      b.lw_in = rs.src.lw_inel;
     }
     radanal(rs);
     if (rs.src.inelastic()) store_excitation(rs, j);

@@ -4,6 +4,7 @@
 // the elastic-only field of the same operators).
 #pragma once
 
+#include <functional>
 #include <memory>
 #include <sstream>
 #include <string>
@@ -19,13 +20,17 @@ struct BandIrradiances {
   std::vector<double> ed_in, eu_in, eo_in;     // the sources' part
   double lu0 = 0.0, lu0_in = 0.0;              // nadir Lu just below the surface, total and sources' part
   double ed0 = 0.0;                            // Ed just below the surface
+  double lw = 0.0, lw_in = 0.0;                // nadir Lw in air, total and sources' part
+  double ed_air = 0.0;                         // Ed just above the surface (the sky's)
   std::vector<double> a, bb;                   // total absorption and backscattering at the grid depths
 };
 
 class InProcessRun {
  public:
   // tighten: solver tolerances for the energy budgets (1e-9 relative, 1e-12 absolute).
-  InProcessRun(const std::string& input, bool tighten);
+  // adjust: called once after the run's initialisation, before the first band
+  // (e.g. to change the loaded pure-water coefficients).
+  InProcessRun(const std::string& input, bool tighten, const std::function<void(RunState&)>& adjust = {});
   RunState& rs() { return *rs_; }
   std::vector<BandIrradiances> bands;  // index j = 1..nwave
   std::string console() const { return con_.str(); }
