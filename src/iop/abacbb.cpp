@@ -159,14 +159,14 @@ double particle_absorption(RunState& rs, double a, double ag, double depth, doub
 }
 
 // Chooses the phase function of component 2 for its bb/b at this depth.
-void select_phase_function(RunState& rs, double depth, double b) {
+PhaseChoice select_phase_function(RunState& rs, double depth, double b) {
   Ac9State& s = rs.iopflags.ac9;
   double& bbtob = rs.comp.bbtob(kOther);
   if (s.have_bb) {
-    if (b <= 0.0) return;  // nothing scatters here: the phase function does not matter
+    if (b <= 0.0) return {};  // nothing scatters here: the phase function does not matter
     bbtob = yinterp(s.hint_bb, s.bb.nz, depth, s.bb.z, s.bb_now) / b;
   }
-  selpfbb(rs, bbtob, kOther);
+  return selpfbb(rs, bbtob, kOther);
 }
 
 }  // namespace
@@ -189,7 +189,7 @@ IopValues abacbb(RunState& rs, double depth, double wavenm, int ncomp) {
   } else {
     v.a[kOther] = a;
   }
-  if (rs.comp.cbbcalc != 0 && rs.comp.pf_opt(kOther) == 2) select_phase_function(rs, depth, v.b[kOther]);
+  if (rs.comp.cbbcalc != 0 && rs.comp.pf_opt(kOther) == 2) v.pf[kOther] = select_phase_function(rs, depth, v.b[kOther]);
   const int n = s.have_cdom ? kCdom : kOther;
   for (int k = 1; k <= n; ++k) {
     v.atot += v.a[static_cast<std::size_t>(k)];

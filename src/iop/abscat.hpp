@@ -4,6 +4,7 @@
 #include <array>
 
 #include "control/limits.hpp"
+#include "phase/dpf.hpp"
 
 namespace abyss {
 struct RunState;
@@ -11,6 +12,9 @@ struct RunState;
 struct IopValues {
   std::array<double, mxcomp + 1> a{}, b{};  // components 1..ncomp (1/m)
   double atot = 0.0, btot = 0.0;            // totals (1/m)
+  // Phase function chosen at this depth, for components whose IOP model
+  // chooses it per depth (lo = -1 for all others).
+  std::array<PhaseChoice, mxcomp + 1> pf{};
 };
 
 // depth: m, or optical depth when the run's depth type is optical.

@@ -145,7 +145,7 @@ double bracket(DpfLibrary& lib, double bbtob) {
 
 }  // namespace
 
-void selpfbb(RunState& rs, double bbtob, int icomp) {
+PhaseChoice selpfbb(RunState& rs, double bbtob, int icomp) {
   if (rs.cmisc.iprint > 0)
     rs.pr() << '\n'
             << choose_line(icomp) << " of " << ff::F(bbtob, 8, 4) << '\n'
@@ -168,6 +168,7 @@ void selpfbb(RunState& rs, double bbtob, int icomp) {
       pt(r, I) = (1.0 - t) * ptlo(r, I) + t * pthi(r, I);
       pr(r, I) = (1.0 - t) * prlo(r, I) + t * prhi(r, I);
     }
+  return {lib.ilo, t, std::clamp(bbtob, lib.bb.front(), lib.bb.back())};
 }
 
 void check_pf_options(RunState& rs) {

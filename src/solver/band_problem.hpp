@@ -8,16 +8,19 @@
 #include <vector>
 
 #include "control/limits.hpp"
+#include "phase/dpf.hpp"
 #include "solver/solver_state.hpp"
 #include "util/arrays.hpp"
 
 namespace abyss {
 
-// Albedo and the components' shares of the scattering: all the Riccati
-// coefficients of a depth depend on (in optical depth).
+// Albedo, the components' shares of the scattering and the phase functions
+// chosen at the depth (for components whose phase function varies with
+// depth): all the Riccati coefficients of a depth depend on (in optical depth).
 struct IopMix {
   double w0 = 0.0;
   std::array<double, mxcomp + 1> wk{};
+  std::array<PhaseChoice, mxcomp + 1> pf{};
   bool operator==(const IopMix&) const = default;
 };
 
@@ -54,8 +57,9 @@ constexpr double kSlabTolerance = 1.0e-3;
 // Sum of the run's internal sources for mode l at a depth (read only, thread-safe).
 void sum_source_amps(const RunState& rs, int l, double depth, SourceAmps& total);
 
-// The band problem of the current band (evaluates the IOPs and bottom operators).
-BandProblem band_problem(RunState& rs);
+// The band problem of the current band (evaluates the IOPs and bottom operators);
+// slab_tol is the partition's tolerance (a tighter one for convergence checks).
+BandProblem band_problem(RunState& rs, double slab_tol = kSlabTolerance);
 // The slab partition of the layer [za, zb] for the IOPs `iop_at(zeta)`.
 std::vector<SubSlab> partition_layer(const std::function<IopMix(double)>& iop_at, double za, double zb, double tol);
 // Operators of mode l at every grid depth.

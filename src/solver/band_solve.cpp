@@ -29,18 +29,58 @@ ComponentSums new_sums(int ncomp) {
   return s;
 }
 
+// The Fourier sums of one phase function of the library, blended as chosen.
+struct MemberSums {
+  Mat st{mxmu, mxmu}, sr{mxmu, mxmu};
+};
+
 // The coefficient matrices of one mode for one set of IOPs, reduced to the n active bands.
+// Components whose phase function is chosen per depth take the blend of two
+// library members; the sums are linear in the phase function, so each
+// member's sums are computed once (on first use) and blended per slab.
 struct ModeCoefficients {
   const RunState& rs;
   int l, n;
-  ComponentSums st, sr;
+  ComponentSums st, sr;    // the band's phase functions
+  ComponentSums stm, srm;  // as used by the current slab (chosen ones blended in)
+  std::array<bool, mxcomp + 1> blended{};
+  std::vector<std::unique_ptr<MemberSums>> members;
   Mat rho{mxmu, mxmu}, tau{mxmu, mxmu};
   ModeCoefficients(const RunState& r, int l_) : rs(r), l(l_), n(l_ == 0 ? r.cmisc.nmu : r.cmisc.nmu - 1),
       st(new_sums(r.cmisc.ncomp)), sr(new_sums(r.cmisc.ncomp)) {
     mode_component_sums(rs, l, st, sr);
+    stm = st;
+    srm = sr;
+    members.resize(rs.dpflib.pt_lib.size());
+  }
+  const MemberSums& member(int j) {
+    auto& m = members.at(static_cast<std::size_t>(j));
+    if (!m) {
+      m = std::make_unique<MemberSums>();
+      const auto jj = static_cast<std::size_t>(j);
+      phase_sums(rs, l, rs.dpflib.pt_lib[jj], rs.dpflib.pr_lib[jj], m->st, m->sr);
+    }
+    return *m;
+  }
+  // Component k's sums for the phase function chosen at the slab (or the band's).
+  void use_choice(int k, const PhaseChoice& c) {
+    const auto kk = static_cast<std::size_t>(k);
+    if (c.lo < 0) {
+      if (blended[kk]) stm[kk] = st[kk], srm[kk] = sr[kk], blended[kk] = false;
+      return;
+    }
+    const MemberSums& lo = member(c.lo);
+    const MemberSums& hi = member(c.t > 0.0 ? c.lo + 1 : c.lo);
+    for (int j = 1; j <= rs.cmisc.nmu; ++j)
+      for (int i = 1; i <= rs.cmisc.nmu; ++i) {
+        stm[kk](i, j) = (1.0 - c.t) * lo.st(i, j) + c.t * hi.st(i, j);
+        srm[kk](i, j) = (1.0 - c.t) * lo.sr(i, j) + c.t * hi.sr(i, j);
+      }
+    blended[kk] = true;
   }
   SlabMedium medium(const IopMix& mix) {
-    coefficient_matrices(rs, l, st, sr, mix.w0, mix.wk.data(), rho, tau);
+    for (int k = 1; k <= rs.cmisc.ncomp; ++k) use_choice(k, mix.pf[static_cast<std::size_t>(k)]);
+    coefficient_matrices(rs, l, stm, srm, mix.w0, mix.wk.data(), rho, tau);
     Sq r(n), t(n);
     for (int j = 0; j < n; ++j)
       for (int i = 0; i < n; ++i) {
@@ -57,6 +97,7 @@ IopMix mix_of(const IopValues& v, int ncomp) {
   m.w0 = (c > 0.0) ? v.btot / c : 0.0;
   if (v.btot >= 1.0e-6)
     for (int k = 1; k <= ncomp; ++k) m.wk[static_cast<std::size_t>(k)] = v.b[k] / v.btot;
+  m.pf = v.pf;
   return m;
 }
 
@@ -65,9 +106,20 @@ struct Partitioner {
   double tol;
   std::vector<SubSlab> out;
 
+  // A phase function chosen per depth changes the coefficients of its
+  // component about in proportion to its bb/b (the backward part dominates
+  // the reflection): its change counts as the relative change of bb/b times
+  // the component's share of the scattering. Going from a chosen phase
+  // function to the band's one (or back) is a change of the whole share.
+  static double phase_change(const PhaseChoice& a, const PhaseChoice& b, double share) {
+    if (a == b) return 0.0;
+    if (a.lo < 0 || b.lo < 0) return share;
+    return share * std::abs(a.bbtob - b.bbtob) / std::max(a.bbtob, b.bbtob);
+  }
   static double distance(const IopMix& a, const IopMix& b) {
     double d = std::abs(a.w0 - b.w0);
-    for (std::size_t k = 1; k < a.wk.size(); ++k) d += std::abs(a.wk[k] - b.wk[k]);
+    for (std::size_t k = 1; k < a.wk.size(); ++k)
+      d += std::abs(a.wk[k] - b.wk[k]) + phase_change(a.pf[k], b.pf[k], std::max(a.wk[k], b.wk[k]));
     return d;
   }
 
@@ -219,7 +271,7 @@ std::vector<SubSlab> partition_layer(const std::function<IopMix(double)>& iop_at
   return p.out;
 }
 
-BandProblem band_problem(RunState& rs) {
+BandProblem band_problem(RunState& rs, double slab_tol) {
   BandProblem bp;
   const Misc& m = rs.cmisc;
   bp.rs = &rs;
@@ -233,7 +285,7 @@ BandProblem band_problem(RunState& rs) {
   };
   for (int k = 1; k < m.nz; ++k)
     bp.layers.push_back(partition_layer(iop_at, bp.zeta[static_cast<std::size_t>(k - 1)],
-                                        bp.zeta[static_cast<std::size_t>(k)], kSlabTolerance));
+                                        bp.zeta[static_cast<std::size_t>(k)], slab_tol));
   for (int l = 0; l <= m.lmax; ++l) {
     botmbc(rs, l);
     bp.bottom.push_back(rs.bot.cbotbc);

@@ -14,28 +14,9 @@
 
 namespace abyss {
 
-namespace {
-
-// Phase functions chosen per depth change the Riccati coefficients inside a
-// slab in a way the slab partition does not see; such runs are integrated.
-bool exact_applies(RunState& rs) {
-  if (rs.opts.solver != "exact") return false;
-  if (!phase_varies_with_depth(rs)) return true;
-  if (!rs.sol.exact_fallback_told) {
-    const char* text = "\n  WARNING: phase functions chosen per depth: the Riccati equations are integrated by the"
-                       " Adams method (run option solver = adams) instead of the exact solver\n";
-    rs.con() << text;
-    rs.pr() << text;
-    rs.sol.exact_fallback_told = true;
-  }
-  return false;
-}
-
-}  // namespace
-
 void solve_modes(RunState& rs) {
   check_grid_optical_depths(rs);
-  if (exact_applies(rs)) {
+  if (rs.opts.solver == "exact") {
     solve_band_exact(band_problem(rs), rs.sol.modes);
     return;
   }

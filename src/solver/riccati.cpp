@@ -97,6 +97,10 @@ void unit_sums(const RunState& rs, int l, const Mat& pt, const Mat& pr, Mat& st,
 // between depths, so the cached coefficient matrices cannot be trusted.
 }  // namespace
 
+void phase_sums(const RunState& rs, int l, const Mat& pt, const Mat& pr, Mat& st, Mat& sr) {
+  unit_sums(rs, l, pt, pr, st, sr);
+}
+
 bool phase_varies_with_depth(const RunState& rs) {
   for (int k = 1; k <= rs.cmisc.ncomp; ++k)
     if (rs.comp.pf_opt(k) == 2) return true;

@@ -12,6 +12,8 @@ struct RunState;
 
 // Per-component Fourier sums of the phase functions of one mode (index 1..ncomp).
 using ComponentSums = std::array<Mat, mxcomp + 1>;
+// The sums of mode l of one phase function (pt, pr in the library layout).
+void phase_sums(const RunState& rs, int l, const Mat& pt, const Mat& pr, Mat& st, Mat& sr);
 // The sums of mode l for every component of the band (st, sr allocated mxmu x mxmu).
 void mode_component_sums(const RunState& rs, int l, ComponentSums& stk, ComponentSums& srk);
 // rhohat and tauhat of mode l for albedo w0 and component shares wk[1..ncomp] of the scattering.

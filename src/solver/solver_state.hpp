@@ -109,7 +109,6 @@ struct SolverState {
   RhoTau crhotau;
   SolverCounters counters;
   bool first_band_done = false;  // inishamp has prepared a band
-  bool exact_fallback_told = false;  // the run has been told the exact solver does not apply
 
   // The internal-source routines of one band (1 bioluminescence, 2 chlorophyll
   // fluorescence, 3 CDOM fluorescence, 4 Raman): each gives, for a Fourier mode

@@ -27,7 +27,8 @@ TEST(IopExamples, EachExampleEchoesItsModel) {
                                                       {"case1_default", "\"abcase1\""},
                                                       {"case2_coastal", "\"abcase2\""},
                                                       {"case1_twoparticle", "\"abnewcase1\""},
-                                                      {"ac9_coastal", "\"abacbb\""}};
+                                                      {"ac9_coastal", "\"abacbb\""},
+                                                      {"ac9_cdom", "\"abacbb\""}};
   for (const auto& [name, routine] : runs) {
     SCOPED_TRACE(name);
     ScratchRun run;
@@ -72,4 +73,34 @@ TEST(IopExamples, PhaseFunctionOption2WithoutTheAc9ModelStops) {
   const std::string p = read_file(run.printout("case1_default"));
   EXPECT_NE(p.find("STOP in routine initial"), std::string::npos);
   EXPECT_EQ(p.find("BEGIN IOP MODEL SPECIFICATIONS"), std::string::npos);  // stopped before any IOP was computed
+}
+
+namespace {
+// The block of one quantity ("Ed", "Eu", ...) of a multi-wavelength spreadsheet, without the title line above it.
+std::string spreadsheet_block(const std::string& m, const std::string& name) {
+  const auto b = m.find("\n" + name + "\t");
+  if (b == std::string::npos) return "";
+  return m.substr(b, m.find("\n\n", b + 1) - b);
+}
+}  // namespace
+
+// The CDOM mode only splits "everything else" into particles and CDOM: the
+// totals, and so the light, are those of the plain ac-9 run of the same
+// station, while the printout's tables show the split.
+TEST(IopExamples, Ac9CdomModeSplitsTheAbsorptionAndKeepsTheLight) {
+  ScratchRun run;
+  std::string console;
+  ASSERT_EQ(run.run_exe(example("ac9_cdom"), console), 0) << console;
+  ASSERT_EQ(run.run_exe(example("ac9_coastal"), console), 0) << console;
+  const auto excel = run.root() / "output" / "Abyssolver" / "excel";
+  const std::string cdom = read_file(excel / "Mac9_cdom.txt"), plain = read_file(excel / "Mac9_coastal.txt");
+  for (const char* q : {"Ed", "Eu", "Eo", "Lu"}) {
+    SCOPED_TRACE(q);
+    ASSERT_FALSE(spreadsheet_block(plain, q).empty());
+    EXPECT_EQ(spreadsheet_block(cdom, q), spreadsheet_block(plain, q));
+  }
+  const std::string p = read_file(run.printout("ac9_cdom"));
+  EXPECT_NE(p.find("        component 3 is CDOM: a from the ac-9 table of filtered water\n"), std::string::npos);
+  // 425 nm at the surface: water, particles (0.0583 = whole-water minus filtered-water a), CDOM, total.
+  EXPECT_NE(p.find("   1     0.000      0.000     0.0048   0.0583   0.3199   0.3830\n"), std::string::npos);
 }

@@ -107,10 +107,16 @@ TEST_F(SelpfbbTest, ListedValueGivesThatMemberUnchanged) {
 TEST_F(SelpfbbTest, InterpolatesLinearlyInBbtobAndListOrderDoesNotMatter) {
   three_members();
   list({"c.dpf", "a.dpf", "b.dpf"});
-  selpfbb(rs_, 0.0055, 1);
+  // The returned choice names the blend the arrays hold (sorted member indices).
+  const PhaseChoice c1 = selpfbb(rs_, 0.0055, 1);
   expect_mix(1, 0.001, 0.01, 0.5);
-  selpfbb(rs_, 0.07, 1);
+  EXPECT_EQ(c1.lo, 0);
+  EXPECT_DOUBLE_EQ(c1.t, 0.5);
+  EXPECT_EQ(c1.bbtob, 0.0055);
+  const PhaseChoice c2 = selpfbb(rs_, 0.07, 1);
   expect_mix(1, 0.01, 0.1, 2.0 / 3.0);
+  EXPECT_EQ(c2.lo, 1);
+  EXPECT_DOUBLE_EQ(c2.t, 2.0 / 3.0);
   EXPECT_EQ(rs_.dpflib.bb, (std::vector<double>{0.001, 0.01, 0.1}));
   EXPECT_EQ(rs_.dpflib.perm, (std::vector<int>{1, 2, 0}));
 }
@@ -132,9 +138,10 @@ TEST_F(SelpfbbTest, BracketPersistsBetweenCallsAndComponents) {
 TEST_F(SelpfbbTest, ClampsWithWarningBelowAndAboveTheLibrary) {
   three_members();
   list({"a.dpf", "b.dpf", "c.dpf"});
-  selpfbb(rs_, 0.0002, 3);
+  // The choice states the bb/b the blend stands for: the library's end value.
+  EXPECT_EQ(selpfbb(rs_, 0.0002, 3), (PhaseChoice{0, 0.0, 0.001}));
   expect_mix(3, 0.001, 0.01, 0.0);
-  selpfbb(rs_, 0.25, 3);
+  EXPECT_EQ(selpfbb(rs_, 0.25, 3), (PhaseChoice{1, 1.0, 0.1}));
   expect_mix(3, 0.01, 0.1, 1.0);
   EXPECT_EQ(printout(),
             "\n     *** warning ***  Requested bb/b value of 0.000 for component #    3 at depth   12.5 m \n"

@@ -334,6 +334,8 @@ void bricaud_coefficients(const fs::path& src, const fs::path& out) {
 //   a_min = 0.041 C exp(-0.011 (l-440)), b_min = 0.5 C (l/555)^-0.5 (Babin et al. 2003b, Bricaud et al. 1998);
 //   a_g = 0.25 (1 - z/60) exp(-0.015 (l-440)) (CDOM, Bricaud, Morel, Prieur 1981 slope range);
 //   bb = 0.006 b_ph + 0.019 b_min (Ulloa et al. 1994 phytoplankton; Petzold average particle 0.018).
+// A third table is the same ac-9 behind a 0.2 um filter (the CDOM mode of the
+// ac-9 model): a = c = a_g, dissolved matter absorbing but not scattering.
 void ac9_example(const fs::path& src, const fs::path& out) {
   const auto t = read_table(src / "bricaud1998_aph_AE.txt");
   const Bricaud ph = bricaud_extended(t, 3, 4);
@@ -343,11 +345,11 @@ void ac9_example(const fs::path& src, const fs::path& out) {
     return v.back()[1];
   };
   const std::vector<double> waves = {412, 440, 488, 510, 532, 555, 650, 676, 715};
-  std::vector<std::string> ac, bb;
+  std::vector<std::string> ac, bb, filtered;
   for (double z = 0.0; z <= 30.0; z += 1.0) {
     const double g = std::exp(-(z - 15.0) * (z - 15.0) / (2.0 * 2.5 * 2.5));
     const double chl = 0.8 + 2.5 * g, cmin = 0.6 + 1.5 * g;
-    std::string la = abscissa(z), lc, lb = abscissa(z);
+    std::string la = abscissa(z), lc, lb = abscissa(z), lg;
     for (double w : waves) {
       const double aph = interp(ph.A, w) * std::pow(chl, interp(ph.E, w));
       const double bph = 0.416 * std::pow(chl, 0.766) * std::pow(550.0 / w, 0.5);
@@ -357,9 +359,11 @@ void ac9_example(const fs::path& src, const fs::path& out) {
       la += fmt::format(" {:.5f}", a);
       lc += fmt::format(" {:.5f}", a + bph + bmin);
       lb += fmt::format(" {:.6f}", 0.006 * bph + 0.019 * bmin);
+      lg += fmt::format(" {:.5f}", ag);
     }
     ac.push_back(la + lc);
     bb.push_back(lb);
+    filtered.push_back(abscissa(z) + lg + lg);
   }
   std::string wl;
   for (double w : waves) wl += (wl.empty() ? abscissa(w) : fmt::format(" {}", abscissa(w)));
@@ -394,6 +398,16 @@ void ac9_example(const fs::path& src, const fs::path& out) {
                "b_ph, b_min as in ac9_coastal_layer.txt", "Illustrative values computed from published models", lic,
                "Use: IOP model 3 (abacbb) with phase-function option 2, record 26", "Data records follow"},
               bb);
+  write_table(out / "ac9_coastal_filtered.txt",
+              {"Example ac-9 profile of 0.2 um filtered water matching ac9_coastal_layer.txt, 0-30 m (synthetic)",
+               "Layout: nwav; the nwav wavelengths (nm); then per depth: z (m), a(1..nwav), c(1..nwav) (1/m); -1 ends",
+               "Pure-water referenced like ac9_coastal_layer.txt: what passes the filter is CDOM only",
+               "a = c = a_g = 0.25 (1 - z/60) exp(-0.015(l-440)): dissolved matter absorbs and does not scatter",
+               "CDOM slope 0.015 1/nm within the range of Bricaud, Morel & Prieur 1981 (Limnol. Oceanogr. 26:43)",
+               "a_g is the CDOM term of ac9_coastal_layer.txt, so particles = that table minus this one",
+               "Illustrative values computed from published models, not a measurement", lic,
+               "Use: IOP model 3 (abacbb) in CDOM mode (record 23 not 0), record 27", "Data records follow"},
+              filtered);
 }
 
 }  // namespace
