@@ -24,6 +24,7 @@
 #include <cstdio>
 #include <cstdlib>
 #include <algorithm>
+#include <array>
 #include <vector>
 
 // The run-state set-up of the solver tests (partition, transparent surface,
@@ -124,31 +125,97 @@ std::string case1_input() {
   return text;
 }
 
+// The Case 1 run read from its run-input text in a scratch directory that
+// links the data tree; the directory goes when the object does.
+struct Case1Run {
+  std::filesystem::path root, old;
+  RunState rs;
+  std::istringstream in{case1_input()};
+  std::ostringstream con;
+  bool ok = false;
+  Case1Run() {
+    namespace fs = std::filesystem;
+    root = fs::temp_directory_path() / ("abyss_bench_" + std::to_string(::getpid()));
+    fs::create_directories(root / "run");
+    fs::create_directories(root / "output");
+    fs::create_directory_symlink(fs::canonical(data_dir()), root / "data");
+    old = fs::current_path();
+    fs::current_path(root / "run");
+    rs.input = &in;
+    rs.console = &con;
+    try {
+      initial(rs);
+      ok = true;
+    } catch (const FatalError& e) {
+      std::printf("(b) set-up failed in %s: %s\n", e.routine().c_str(), e.message().c_str());
+      return;
+    }
+    fill_phase(rs, 0.0, 1);
+    fill_phase(rs, 0.92, 2);
+  }
+  ~Case1Run() {
+    rs.printout.close();
+    std::filesystem::current_path(old);
+    std::filesystem::remove_all(root);
+  }
+  // Prepares and solves band j.
+  void solve_band(int j) {
+    rs.cmisc.jwave = j;
+    rs.cmisc.wavenm = rs.cwave.wave(j);
+    loadsurface(rs, rs.cmisc.windspd, rs.cmisc.wavenm);
+    qasky(rs);
+    band_iop_table(rs);
+    rs.ciop.a_deep = rs.ciop.A(rs.cmisc.nz, 0);
+    rs.ciop.c_deep = rs.ciop.c(rs.cmisc.nz);
+    solve(rs);
+  }
+};
+
+// Ed, Eu, Eo and Lu (nadir) at every grid depth of the band just solved.
+std::vector<double> light(const RunState& rs) {
+  std::vector<double> out;
+  for (int k = 1; k <= rs.cmisc.nz; ++k) {
+    const double* d = rs.sol.cramp_down.col(k + 2);
+    const double* u = rs.sol.cramp_up.col(k);
+    for (double v : {plane_irradiance(rs, d), plane_irradiance(rs, u), scalar_irradiance(rs, d) + scalar_irradiance(rs, u),
+                     u[rs.cmisc.nmu - 1]})
+      out.push_back(v);
+  }
+  return out;
+}
+
+// Largest relative difference of Ed, Eu, Eo, Lu at every depth between the
+// exact solve and the Adams reference at tight tolerances (relerr 1e-9,
+// abserr 1e-11), over every `stride`-th band of the Case 1 spectrum.
+void accuracy_case1(int stride) {
+  Case1Run run;
+  if (!run.ok) return;
+  RunState& rs = run.rs;
+  rs.opts.threads = 2;
+  double worst = 0.0;
+  int wj = 0, wi = 0;
+  for (int j = 1; j <= rs.cmisc.nwave; j += stride) {
+    rs.opts.solver = "exact";
+    run.solve_band(j);
+    const std::vector<double> e = light(rs);
+    rs.opts.solver = "adams";
+    rs.cmisc.relerr = 1e-9;
+    rs.cmisc.abserr = 1e-11;
+    run.solve_band(j);
+    const std::vector<double> a = light(rs);
+    for (std::size_t i = 0; i < e.size(); ++i)
+      if (std::abs(e[i] / a[i] - 1.0) > worst) worst = std::abs(e[i] / a[i] - 1.0), wj = j, wi = static_cast<int>(i);
+  }
+  std::printf("(b) exact vs adams (relerr 1e-9, abserr 1e-11), every %d-th band: largest relative difference of "
+              "Ed, Eu, Eo, Lu %.2e (band %d, %s at grid depth %d)\n", stride, worst, wj, std::array<const char*, 4>{"Ed", "Eu", "Eo", "Lu"}[static_cast<std::size_t>(wi % 4)], wi / 4 + 1);
+}
+
 // Seconds per band of the Case 1 spectrum solved with `solver` on `threads`
 // threads, every `stride`-th band.
 double bench_case1(const std::string& solver, int threads, int stride) {
-  namespace fs = std::filesystem;
-  const fs::path root = fs::temp_directory_path() / ("abyss_bench_" + std::to_string(::getpid()));
-  fs::create_directories(root / "run");
-  fs::create_directories(root / "output");
-  fs::create_directory_symlink(fs::canonical(data_dir()), root / "data");
-  const fs::path old = fs::current_path();
-  fs::current_path(root / "run");
-  RunState rs;
-  std::istringstream in(case1_input());
-  std::ostringstream con;
-  rs.input = &in;
-  rs.console = &con;
-  try {
-    initial(rs);
-  } catch (const FatalError& e) {
-    std::printf("(b) set-up failed in %s: %s\n", e.routine().c_str(), e.message().c_str());
-    fs::current_path(old);
-    fs::remove_all(root);
-    return 0.0;
-  }
-  fill_phase(rs, 0.0, 1);
-  fill_phase(rs, 0.92, 2);
+  Case1Run run;
+  if (!run.ok) return 0.0;
+  RunState& rs = run.rs;
   rs.opts.solver = solver;
   rs.opts.threads = threads;
   double total = 0.0, worst = 0.0;
@@ -159,14 +226,7 @@ double bench_case1(const std::string& solver, int threads, int stride) {
     ++nsolved;
     const auto t0 = std::chrono::steady_clock::now();
     const long long d0 = rs.sol.counters.nderiv;
-    rs.cmisc.jwave = j;
-    rs.cmisc.wavenm = rs.cwave.wave(j);
-    loadsurface(rs, rs.cmisc.windspd, rs.cmisc.wavenm);
-    qasky(rs);
-    band_iop_table(rs);
-    rs.ciop.a_deep = rs.ciop.A(rs.cmisc.nz, 0);
-    rs.ciop.c_deep = rs.ciop.c(rs.cmisc.nz);
-    solve(rs);
+    run.solve_band(j);
     const double t = std::chrono::duration<double>(std::chrono::steady_clock::now() - t0).count();
     total += t;
     worst = std::max(worst, t);
@@ -178,9 +238,6 @@ double bench_case1(const std::string& solver, int threads, int stride) {
               "band (worst %.4f), %.0f derivative evaluations per mode\n",
               solver.c_str(), threads, nsolved, rs.cmisc.nwave, rs.cmisc.nz, rs.cgrid.z(rs.cmisc.nz), total, cpu,
               total / nsolved, worst, static_cast<double>(nd_total) / (nsolved * nmodes));
-  rs.printout.close();
-  fs::current_path(old);
-  fs::remove_all(root);
   return total / nsolved;
 }
 
@@ -189,6 +246,17 @@ double bench_case1(const std::string& solver, int threads, int stride) {
 int main(int argc, char** argv) {
   // Optional argument: solve every n-th band of the Adams reference in (b) (default 6).
   const int stride = argc > 1 ? std::max(1, std::atoi(argv[1])) : 6;
+  if (argc > 2 && std::string(argv[2]) == "accuracy") {
+    accuracy_case1(stride);
+    return 0;
+  }
+  if (argc > 2 && std::string(argv[2]) == "exact") {
+    // Quick look at the exact solve alone (no reference): (a) and (b) on one thread.
+    std::printf("(a) exact %.2f ms\n", 1e3 * single_band("exact", 1, 7));
+    bench_case1("exact", 1, 1);
+    std::printf("peak memory (max RSS): %.1f MB\n", peak_mb());
+    return 0;
+  }
   bench_single_band();
   const double e1 = bench_case1("exact", 1, 1), e2 = bench_case1("exact", 2, 1);
   const double ad = bench_case1("adams", 1, stride);
