@@ -282,6 +282,25 @@ void upward(const BandProblem& bp, const std::vector<std::vector<SlabOps>>& ops,
   }
 }
 
+// Storage of one mode's operators for the exact solve. A band of the same run
+// finds it allocated: every pass writes the n x n blocks at every depth, so
+// only the polar-cap row and column (which modes l > 0 leave out) are cleared,
+// instead of zero-filling the whole storage (17 MB per band at 10 x 24 quads).
+void prepare_storage(ModeOps& out, int nz, bool sources, int nmu, int n) {
+  const std::size_t nb = static_cast<std::size_t>(nz) * kBlk, nv = sources ? static_cast<std::size_t>(nz) * mxmu : 0;
+  if (out.nz != nz || out.with_sources != sources || out.rzw.size() != nb || out.s1d.size() != nv) {
+    out.resize(nz, sources);
+    return;
+  }
+  if (n == nmu) return;
+  for (int k = 1; k <= nz; ++k) {
+    for (const Blk b : {out.Rzw(k), out.Twz(k), out.Rzm(k), out.Rzm2(k)})
+      for (int i = 1; i <= nmu; ++i) b(i, nmu) = b(nmu, i) = 0.0;
+    if (sources)
+      for (double* v : {out.S1d(k), out.S2d(k), out.S1u(k), out.S2u(k)}) v[nmu - 1] = 0.0;
+  }
+}
+
 bool all_zero(const Mat& m, int n) {
   for (int j = 1; j <= n; ++j)
     for (int i = 1; i <= n; ++i)
@@ -420,7 +439,7 @@ BandProblem band_problem(RunState& rs) {
 
 void solve_mode_exact(const BandProblem& bp, int l, ModeOps& out) {
   const int n = (l == 0) ? bp.nmu : bp.nmu - 1;
-  out.resize(bp.nz, bp.sources);
+  prepare_storage(out, bp.nz, bp.sources, bp.nmu, n);
   const auto ops = mode_slabs(bp, l);
   const Mat& bottom = bp.bottom[static_cast<std::size_t>(l)];
   downward(bp, ops, n, out);

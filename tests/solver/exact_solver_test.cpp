@@ -262,6 +262,31 @@ TEST(ExactSolver, ResultsAreBitIdenticalWhateverTheThreadCount) {
   }
 }
 
+// A later band of a run reuses the operator storage of the band before: the
+// same band solved again gives the same bits, and the polar cap of the modes
+// l > 0 stays clear.
+TEST(ExactSolver, ReusedStorageGivesTheSameOperators) {
+  SolverRun run(hg_setup());
+  RunState& rs = *run;
+  set_sun(rs, 4, 1, 1.0);
+  auto operators = [&rs]() {
+    std::vector<double> all;
+    for (const ModeOps& m : rs.sol.modes)
+      for (const auto* v : {&m.rzw, &m.twz, &m.rzm, &m.rzm2}) all.insert(all.end(), v->begin(), v->end());
+    return all;
+  };
+  solve(rs);
+  const std::vector<double> first = operators();
+  // Spoil the cap of a higher mode, as a band that wrote there would leave it.
+  ModeOps& m2 = rs.sol.modes[2];
+  const int nmu = rs.cmisc.nmu;
+  m2.Rzw(3)(nmu, 1) = m2.Rzm(3)(1, nmu) = m2.Twz(3)(2, nmu) = 9.0;
+  solve(rs);
+  const std::vector<double> second = operators();
+  ASSERT_EQ(first.size(), second.size());
+  EXPECT_EQ(std::memcmp(first.data(), second.data(), first.size() * sizeof(double)), 0);
+}
+
 namespace {
 
 dense::Sq block(const Mat& m, int n) {
