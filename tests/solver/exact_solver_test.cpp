@@ -91,28 +91,34 @@ TEST(ExactSolver, MatchesTheAdamsReferenceAboveAReflectingBottom) {
   expect_close(solve_with(s, "exact"), solve_with(s, "adams"), 1e-5, "bottom");
 }
 
+namespace {
+
 // An internal source that falls off exponentially with depth and has both
 // halves of the higher modes, so every source vector of every pass is used.
+void exponential_source(RunState& rs) {
+  rs.cmisc.nsource = 1;
+  rs.src.flags[1] = 1;
+  rs.sol.source_fn[1] = [](const RunState& r, int l, double depth, SourceAmps& a) {
+    const double q = 0.05 * std::exp(-0.6 * depth) / (1.0 + l);
+    for (int u = 1; u <= r.cmisc.nmu; ++u) {
+      if (l > 0 && u == r.cmisc.nmu) continue;
+      const double f = q / r.cgrid.fmu(u);
+      a.up_cos[u - 1] = f * (1.0 + 0.1 * u);
+      a.down_cos[u - 1] = 2.0 * f;
+      if (l > 0 && l < r.cmisc.lmax) {
+        a.up_sin[u - 1] = 0.3 * f;
+        a.down_sin[u - 1] = -0.2 * f;
+      }
+    }
+  };
+}
+
+}  // namespace
+
 TEST(ExactSolver, MatchesTheAdamsReferenceWithAnInternalSource) {
   SolverSetup s = hg_setup();
   s.zeta = {0.0, 0.7, 2.0, 3.5, 6.0};
-  const Prepare prep = [](RunState& rs) {
-    rs.cmisc.nsource = 1;
-    rs.src.flags[1] = 1;
-    rs.sol.source_fn[1] = [](const RunState& r, int l, double depth, SourceAmps& a) {
-      const double q = 0.05 * std::exp(-0.6 * depth) / (1.0 + l);
-      for (int u = 1; u <= r.cmisc.nmu; ++u) {
-        if (l > 0 && u == r.cmisc.nmu) continue;
-        const double f = q / r.cgrid.fmu(u);
-        a.up_cos[u - 1] = f * (1.0 + 0.1 * u);
-        a.down_cos[u - 1] = 2.0 * f;
-        if (l > 0 && l < r.cmisc.lmax) {
-          a.up_sin[u - 1] = 0.3 * f;
-          a.down_sin[u - 1] = -0.2 * f;
-        }
-      }
-    };
-  };
+  const Prepare prep = exponential_source;
   expect_close(solve_with(s, "exact", prep), solve_with(s, "adams", prep), 1e-5, "source");
 }
 
@@ -167,6 +173,19 @@ TEST(ExactSolver, MatchesTheAdamsReferenceInAContinuousProfile) {
   s.zeta = {0.0, 1.0, 2.0, 3.0, 6.0};
   expect_close(solve_with(s, "exact", two_layer_water(true)), solve_with(s, "adams", two_layer_water(true)), 1e-5,
                "smooth");
+}
+
+// The source's emission from slabs whose IOPs change with depth.
+TEST(ExactSolver, MatchesTheAdamsReferenceWithAnInternalSourceInAContinuousProfile) {
+  SolverSetup s;
+  s.nmu = 6;
+  s.nphi = 8;
+  s.zeta = {0.0, 1.0, 2.0, 3.0, 6.0};
+  const Prepare prep = [](RunState& rs) {
+    two_layer_water(true)(rs);
+    exponential_source(rs);
+  };
+  expect_close(solve_with(s, "exact", prep), solve_with(s, "adams", prep), 1e-5, "source, smooth");
 }
 
 TEST(ExactSolver, MatchesTheAdamsReferenceInAProfileWithKinks) {
