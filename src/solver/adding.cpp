@@ -11,14 +11,21 @@ PassState::PassState(int n, bool transmittance, bool sources)
   for (auto& s : S) s.assign(static_cast<std::size_t>(n), 0.0);
 }
 
-Sq interaction(const SlabRT& slab, const Sq& R) {
+namespace {
+
+// (I - r R)^-1 t.
+Sq interaction(const Sq& r, const Sq& t, const Sq& R) {
   const int n = R.n;
   Sq a = Sq::identity(n);
-  dense::gemm(slab.r, R, a, -1.0, 1.0);
-  Sq y = slab.t;
-  dense::solve_left(a, y.data(), n, "adding");
+  dense::gemm(r, R, a, -1.0, 1.0);
+  Sq y = t;
+  dense::solve_left(std::move(a), y.data(), n, "adding");
   return y;
 }
+
+}  // namespace
+
+Sq interaction(const SlabRT& slab, const Sq& R) { return interaction(slab.r, slab.t, R); }
 
 Row add_source(const Row& S, const Row& toward, const Row& away, const Sq& R, const Sq& Y) {
   Row x = S;
@@ -29,7 +36,13 @@ Row add_source(const Row& S, const Row& toward, const Row& away, const Sq& R, co
 }
 
 void add_slab(PassState& st, const SlabOps& slab, bool downward) {
-  const Sq Y = interaction(slab.rt, st.R);
+  // Downward the slab lies below R: light from R enters its top.
+  const SlabRT& s = slab.rt;
+  const Sq& r_near = downward ? s.r : s.r_below();
+  const Sq& r_far = downward ? s.r_below() : s.r;
+  const Sq& t_in = downward ? s.t : s.t_up();
+  const Sq& t_out = downward ? s.t_up() : s.t;
+  const Sq Y = interaction(r_near, t_in, st.R);
   if (st.with_sources) {
     for (int h = 0; h < 2; ++h) {
       const Row& toward = downward ? slab.em.up[h] : slab.em.dn[h];
@@ -37,8 +50,8 @@ void add_slab(PassState& st, const SlabOps& slab, bool downward) {
       st.S[h] = add_source(st.S[h], toward, away, st.R, Y);
     }
   }
-  Sq tr = dense::mul(slab.rt.t, st.R);
-  Sq rnew = slab.rt.r;
+  Sq tr = dense::mul(t_out, st.R);
+  Sq rnew = r_far;
   dense::gemm(tr, Y, rnew, 1.0, 1.0);
   st.R = std::move(rnew);
   if (st.with_T) st.T = dense::mul(st.T, Y);

@@ -3,10 +3,12 @@
 // A pass holds R, the reflectance of everything already passed (seen from the
 // side where the next slab is added), T, the transmittance from where the pass
 // started (downward pass only), and the source vectors S (light leaving toward
-// the new slab, one per half). Adding a slab with reflectance r, transmittance t
-// and emission s_toward (toward R) and s_away (away from it):
-//   Y  = (I - r R)^-1 t,
-//   R' = r + t R Y,   T' = T Y,   S' = (S + s_toward R) Y + s_away.
+// the new slab, one per half). Adding a slab with reflectance r_near (light
+// coming from R's side) and r_far (from the other side), transmittances t_in
+// (away from R) and t_out (toward R), and emission s_toward (toward R) and
+// s_away (away from it):
+//   Y  = (I - r_near R)^-1 t_in,
+//   R' = r_far + t_out R Y,   T' = T Y,   S' = (S + s_toward R) Y + s_away.
 // Row vectors of radiance amplitudes multiply from the left. The downward pass
 // (R(zeta,w), T(w,zeta), S1d, S2d) adds slabs below; the upward passes
 // (R(zeta,m), S1u, S2u) add slabs above.
@@ -23,7 +25,8 @@ struct PassState {
   PassState(int n, bool transmittance, bool sources);
 };
 
-// Y = (I - r R)^-1 t.
+// Y = (I - r R)^-1 t for light from above (r, t); for a slab that looks the
+// same from both sides this serves either direction.
 dense::Sq interaction(const SlabRT& slab, const dense::Sq& R);
 // S' = (S + s_toward R) Y + s_away.
 dense::Row add_source(const dense::Row& S, const dense::Row& toward, const dense::Row& away, const dense::Sq& R,

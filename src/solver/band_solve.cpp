@@ -6,12 +6,14 @@
 #include <cmath>
 #include <exception>
 #include <memory>
+#include <optional>
 #include <thread>
 
 #include "bottom/bottom.hpp"
 #include "control/run_state.hpp"
 #include "grid/depth_conversion.hpp"
 #include "iop/abscat.hpp"
+#include "iop/iop_state.hpp"
 #include "solver/adding.hpp"
 #include "solver/band_problem.hpp"
 #include "solver/riccati.hpp"
@@ -70,7 +72,7 @@ struct ModeCoefficients {
       return;
     }
     const MemberSums& lo = member(c.lo);
-    const MemberSums& hi = member(c.t > 0.0 ? c.lo + 1 : c.lo);
+    const MemberSums& hi = member(c.t != 0.0 ? c.lo + 1 : c.lo);  // t < 0 or > 1: extrapolated within the pair
     for (int j = 1; j <= rs.cmisc.nmu; ++j)
       for (int i = 1; i <= rs.cmisc.nmu; ++i) {
         stm[kk](i, j) = (1.0 - c.t) * lo.st(i, j) + c.t * hi.st(i, j);
@@ -99,6 +101,41 @@ IopMix mix_of(const IopValues& v, int ncomp) {
     for (int k = 1; k <= ncomp; ++k) m.wk[static_cast<std::size_t>(k)] = v.b[k] / v.btot;
   m.pf = v.pf;
   return m;
+}
+
+// a * x + b * y, in the products w0 * wk that the coefficients depend on.
+// The coefficients are linear in a component's phase function too, so two
+// blends of the same pair of library members combine into one blend of that
+// pair (the weight of the upper member averaged with the scattering as
+// weight). Blends of different pairs (the choice crossed a library member
+// between the two depths) have no such form: then there is no result.
+std::optional<IopMix> blend(double a, const IopMix& x, double b, const IopMix& y) {
+  IopMix m;
+  m.w0 = 1.0;
+  for (std::size_t k = 1; k < m.wk.size(); ++k) {
+    const double wx = a * x.w0 * x.wk[k], wy = b * y.w0 * y.wk[k];
+    m.wk[k] = wx + wy;
+    const PhaseChoice &px = x.pf[k], &py = y.pf[k];
+    if (px == py) {
+      m.pf[k] = px;
+    } else if (px.lo >= 0 && px.lo == py.lo) {
+      const double w = wx + wy;
+      m.pf[k] = {px.lo, w != 0.0 ? (wx * px.t + wy * py.t) / w : px.t, a * px.bbtob + b * py.bbtob};
+    } else {
+      return std::nullopt;
+    }
+  }
+  return m;
+}
+
+// The slab [top, top + h] of a smoothly changing profile: the media of its
+// two halves from the IOPs at its Gauss points; a slab of its mid-depth IOPs
+// where they cannot be blended (see blend).
+SubSlab varying_slab(const std::function<IopMix(double)>& iop_at, double top, double h, const IopMix& mid) {
+  const IopMix g1 = iop_at(top + kGaussUpper * h), g2 = iop_at(top + kGaussLower * h);
+  const auto upper = blend(kMagnusNear, g1, kMagnusFar, g2), lower = blend(kMagnusFar, g1, kMagnusNear, g2);
+  if (!upper || !lower) return {top, h, mid, false, {}, {}};
+  return {top, h, mid, true, *upper, *lower};
 }
 
 struct Partitioner {
@@ -157,17 +194,92 @@ struct Partitioner {
     const Samples smp = sample(za, zb, parent_jump);
     const IopMix& mid = smp.mid;
     if (smp.uniform) {
-      out.push_back({za, zb - za, mid});
+      out.push_back({za, zb - za, mid, false, {}, {}});
       return;
     }
     const double zm = 0.5 * (za + zb), h = zb - za;
     const bool tiny = h <= 1.0e-9 * std::max(1.0, std::abs(zb)) || depth >= 48;
-    if (tiny || (!smp.step && smp.variation <= tol)) {
-      out.push_back({za, h, mid});
+    if (tiny) {
+      out.push_back({za, h, mid, false, {}, {}});
+      return;
+    }
+    if (!smp.step && smp.variation <= tol) {
+      out.push_back(varying_slab(iop_at, za, h, mid));
       return;
     }
     split(za, zm, depth + 1, smp.step ? smp.jump : 0.0);
     split(zm, zb, depth + 1, smp.step ? smp.jump : 0.0);
+  }
+};
+
+// The slab media of one mode, by IOPs: the few most recent are kept, which
+// covers the slabs of a uniform stretch of water.
+class MediumCache {
+ public:
+  explicit MediumCache(ModeCoefficients& mc) : mc_(mc) {}
+  const SlabMedium& get(const IopMix& iop) {
+    for (Entry& e : ring_)
+      if (e.used && e.iop == iop) return e.medium;
+    Entry& e = ring_[next_];
+    next_ = (next_ + 1) % ring_.size();
+    e.medium = mc_.medium(iop);
+    e.iop = iop;
+    e.used = true;
+    return e.medium;
+  }
+
+ private:
+  struct Entry {
+    IopMix iop;
+    SlabMedium medium;
+    bool used = false;
+  };
+  ModeCoefficients& mc_;
+  std::array<Entry, 8> ring_;
+  std::size_t next_ = 0;
+};
+
+// Relative size of the difference of two slab operators' elements.
+double rel_change(const Sq& a, const Sq& b) {
+  double d = 0.0, scale = 0.0;
+  for (std::size_t e = 0; e < a.a.size(); ++e) {
+    d = std::max(d, std::abs(a.a[e] - b.a[e]));
+    scale = std::max(scale, std::abs(b.a[e]));
+  }
+  return scale > 0.0 ? d / scale : d;
+}
+
+// Halving check of the slabs whose IOPs change within them, on mode 0 (which
+// carries the irradiances and the nadir radiance): the midpoint-IOP slab and
+// the two halves differ by the leading error of the midpoint slab, which the
+// extrapolation removes; a slab whose difference exceeds the tolerance is
+// halved. The partition then serves every mode.
+struct Refiner {
+  const std::function<IopMix(double)>& iop_at;
+  MediumCache& cache;
+  double tol;
+  std::vector<SubSlab> out;
+
+  SlabRT rt(const SubSlab& s) {
+    if (!s.varying) return slab_rt(cache.get(s.iop), s.h);  // a half whose phase-function choice crosses a member
+    const SlabRT up = slab_rt(cache.get(s.upper), 0.5 * s.h);
+    return stack_rt(up, slab_rt(cache.get(s.lower), 0.5 * s.h));
+  }
+  SubSlab half(const SubSlab& s, bool lower) {
+    const double top = s.top + (lower ? 0.5 * s.h : 0.0), h = 0.5 * s.h;
+    return varying_slab(iop_at, top, h, iop_at(top + 0.5 * h));
+  }
+  void refine(const SubSlab& s, int depth) {
+    const SubSlab a = half(s, false), b = half(s, true);
+    const SlabRT one = rt(s), two = stack_rt(rt(a), rt(b));
+    const double err = std::max({rel_change(one.r, two.r), rel_change(one.r_below(), two.r_below()),
+                                 rel_change(one.t, two.t), rel_change(one.t_up(), two.t_up())});
+    if (depth >= 30 || err <= tol) {
+      out.push_back(s);
+      return;
+    }
+    refine(a, depth + 1);
+    refine(b, depth + 1);
   }
 };
 
@@ -179,28 +291,31 @@ void put(const Sq& s, Blk b) {
 
 void put_vec(const dense::Row& v, double* dst) { std::copy(v.begin(), v.end(), dst); }
 
+SlabOps slab_ops(const BandProblem& bp, int l, const SubSlab& s, MediumCache& cache) {
+  SlabOps op;
+  op.with_sources = bp.sources;
+  const SlabSource src = [&](double x, SourceAmps& a) { sum_source_amps(*bp.rs, l, bp.source_depth(s.top + x), a); };
+  if (!s.varying) {
+    const SlabMedium& m = cache.get(s.iop);
+    op.rt = slab_rt(m, s.h);
+    if (bp.sources) op.em = slab_emission(m, s.h, src, bp.source_tol);
+    return op;
+  }
+  // Two media, the first copied out of the cache before the next lookup can evict it.
+  const SlabMedium upper = cache.get(s.upper);
+  const VaryingSlab v{&upper, &cache.get(s.lower), s.h};
+  op.rt = varying_slab_rt(v);
+  if (bp.sources) op.em = varying_slab_emission(v, src, bp.source_tol);
+  return op;
+}
+
 // The slab operators of every layer of mode l, top to bottom.
 std::vector<std::vector<SlabOps>> mode_slabs(const BandProblem& bp, int l) {
   ModeCoefficients mc(*bp.rs, l);
+  MediumCache cache(mc);
   std::vector<std::vector<SlabOps>> ops(bp.layers.size());
-  SlabMedium medium;
-  IopMix last;
-  bool have = false;
-  for (std::size_t k = 0; k < bp.layers.size(); ++k) {
-    for (const SubSlab& s : bp.layers[k]) {
-      if (!have || !(s.iop == last)) {
-        medium = mc.medium(s.iop);
-        last = s.iop;
-        have = true;
-      }
-      SlabOps op{slab_rt(medium, s.h), bp.sources, {}};
-      if (bp.sources) {
-        const SlabSource src = [&](double x, SourceAmps& a) { sum_source_amps(*bp.rs, l, bp.source_depth(s.top + x), a); };
-        op.em = slab_emission(medium, s.h, src, bp.source_tol);
-      }
-      ops[k].push_back(std::move(op));
-    }
-  }
+  for (std::size_t k = 0; k < bp.layers.size(); ++k)
+    for (const SubSlab& s : bp.layers[k]) ops[k].push_back(slab_ops(bp, l, s, cache));
   return ops;
 }
 
@@ -241,11 +356,77 @@ void upward(const BandProblem& bp, const std::vector<std::vector<SlabOps>>& ops,
   }
 }
 
+// Storage of one mode's operators for the exact solve. A band of the same run
+// finds it allocated: every pass writes the n x n blocks at every depth, so
+// only the polar-cap row and column (which modes l > 0 leave out) are cleared,
+// instead of zero-filling the whole storage (17 MB per band at 10 x 24 quads).
+void prepare_storage(ModeOps& out, int nz, bool sources, int nmu, int n) {
+  const std::size_t nb = static_cast<std::size_t>(nz) * kBlk, nv = sources ? static_cast<std::size_t>(nz) * mxmu : 0;
+  if (out.nz != nz || out.with_sources != sources || out.rzw.size() != nb || out.s1d.size() != nv) {
+    out.resize(nz, sources);
+    return;
+  }
+  if (n == nmu) return;
+  for (int k = 1; k <= nz; ++k) {
+    for (const Blk b : {out.Rzw(k), out.Twz(k), out.Rzm(k), out.Rzm2(k)})
+      for (int i = 1; i <= nmu; ++i) b(i, nmu) = b(nmu, i) = 0.0;
+    if (sources)
+      for (double* v : {out.S1d(k), out.S2d(k), out.S1u(k), out.S2u(k)}) v[nmu - 1] = 0.0;
+  }
+}
+
 bool all_zero(const Mat& m, int n) {
   for (int j = 1; j <= n; ++j)
     for (int i = 1; i <= n; ++i)
       if (m(i, j) != 0.0) return false;
   return true;
+}
+
+// The optical depth of geometric depth z, by bisection in the conversion table
+// (monotone).
+double zeta_of_z(RunState& rs, double z, double zeta_max) {
+  double lo = 0.0, hi = zeta_max;
+  for (int it = 0; it < 200 && hi - lo > 1e-14 * std::max(1.0, hi); ++it) {
+    const double mid = 0.5 * (lo + hi);
+    (z_of_zeta(rs, mid) < z ? lo : hi) = mid;
+  }
+  return 0.5 * (lo + hi);
+}
+
+// Optical depths of the nodes of the tabulated concentration profiles, which
+// are interpolated linearly: the IOPs change slope there, and a slab that
+// straddles such a kink would lose the high order of the varying-slab scheme.
+std::vector<double> profile_nodes(RunState& rs, double zeta_max) {
+  std::vector<double> z;
+  auto add = [&](const ProfileData& p) {
+    if (!p.loaded) return;
+    for (int i = 1; i <= p.n; ++i) z.push_back(p.z(i));
+  };
+  add(rs.iopflags.chl);
+  add(rs.iopflags.cdom);
+  for (const ProfileData& p : rs.iopflags.minz) add(p);
+  std::vector<double> out;
+  const double z_max = (rs.cmisc.iop == 1) ? zeta_max : z_of_zeta(rs, zeta_max);
+  for (double d : z) {
+    if (d <= 0.0 || d >= z_max) continue;
+    out.push_back(rs.cmisc.iop == 1 ? d : zeta_of_z(rs, d, zeta_max));
+  }
+  std::sort(out.begin(), out.end());
+  return out;
+}
+
+// The layer [za, zb] cut at the profile nodes inside it.
+std::vector<std::pair<double, double>> pieces(double za, double zb, const std::vector<double>& nodes) {
+  std::vector<std::pair<double, double>> out;
+  double top = za;
+  const double eps = 1e-12 * std::max(1.0, zb);
+  for (auto it = std::upper_bound(nodes.begin(), nodes.end(), za); it != nodes.end() && *it < zb; ++it) {
+    if (*it - top <= eps || zb - *it <= eps) continue;
+    out.push_back({top, *it});
+    top = *it;
+  }
+  out.push_back({top, zb});
+  return out;
 }
 
 }  // namespace
@@ -271,7 +452,7 @@ std::vector<SubSlab> partition_layer(const std::function<IopMix(double)>& iop_at
   return p.out;
 }
 
-BandProblem band_problem(RunState& rs, double slab_tol) {
+BandProblem band_problem(RunState& rs, double slab_rt_tol) {
   BandProblem bp;
   const Misc& m = rs.cmisc;
   bp.rs = &rs;
@@ -283,9 +464,21 @@ BandProblem band_problem(RunState& rs, double slab_tol) {
     const double depth = (rs.cmisc.iop == 1) ? zeta : z_of_zeta(rs, zeta);
     return mix_of(abscat(rs, depth, rs.cmisc.wavenm, rs.cmisc.ncomp), rs.cmisc.ncomp);
   };
-  for (int k = 1; k < m.nz; ++k)
-    bp.layers.push_back(partition_layer(iop_at, bp.zeta[static_cast<std::size_t>(k - 1)],
-                                        bp.zeta[static_cast<std::size_t>(k)], slab_tol));
+  ModeCoefficients mc0(rs, 0);
+  MediumCache cache0(mc0);
+  iop_at(0.0);  // the profiles are read on first use
+  const std::vector<double> nodes = profile_nodes(rs, bp.zeta.back());
+  for (int k = 1; k < m.nz; ++k) {
+    Refiner refiner{iop_at, cache0, slab_rt_tol, {}};
+    for (const auto& [za, zb] : pieces(bp.zeta[static_cast<std::size_t>(k - 1)], bp.zeta[static_cast<std::size_t>(k)], nodes))
+      for (const SubSlab& s : partition_layer(iop_at, za, zb, kSlabTolerance)) {
+        if (s.varying)
+          refiner.refine(s, 0);
+        else
+          refiner.out.push_back(s);
+      }
+    bp.layers.push_back(std::move(refiner.out));
+  }
   for (int l = 0; l <= m.lmax; ++l) {
     botmbc(rs, l);
     bp.bottom.push_back(rs.bot.cbotbc);
@@ -320,7 +513,7 @@ BandProblem band_problem(RunState& rs, double slab_tol) {
 
 void solve_mode_exact(const BandProblem& bp, int l, ModeOps& out) {
   const int n = (l == 0) ? bp.nmu : bp.nmu - 1;
-  out.resize(bp.nz, bp.sources);
+  prepare_storage(out, bp.nz, bp.sources, bp.nmu, n);
   const auto ops = mode_slabs(bp, l);
   const Mat& bottom = bp.bottom[static_cast<std::size_t>(l)];
   downward(bp, ops, n, out);

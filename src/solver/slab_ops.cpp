@@ -92,7 +92,7 @@ SlabRT doubling_rt(const SlabMedium& m, double h) {
       p21(i, j) = phi[static_cast<std::size_t>(i + n + j * n2)];
       p22(i, j) = phi[static_cast<std::size_t>(i + n + (j + n) * n2)];
     }
-  SlabRT s{dense::solve_right(p12, p22, "slab_rt"), p11};
+  SlabRT s{dense::solve_right(p12, p22, "slab_rt"), p11, {}, {}};
   for (double& x : s.r.a) x = -x;
   dense::gemm(s.r, p21, s.t, 1.0, 1.0);
   for (int d = 0; d < doublings; ++d) {
@@ -157,10 +157,49 @@ SlabRT slab_rt(const SlabMedium& m, double h) {
     for (int i = 0; i < n; ++i)
       rhs[static_cast<std::size_t>(n * n + i + j * n)] = d[static_cast<std::size_t>(i)] * (m.Q(i, j) - m.XP(i, j));
   dense::solve_left(M, rhs.data(), 2 * n, "slab_rt");
-  SlabRT s{Sq(n), Sq(n)};
+  SlabRT s{Sq(n), Sq(n), {}, {}};
   std::copy(rhs.begin(), rhs.begin() + n * n, s.r.a.begin());
   std::copy(rhs.begin() + n * n, rhs.end(), s.t.a.begin());
   return s;
+}
+
+namespace {
+
+// (I - a b)^-1 [x | y] for n x n blocks, by one factorization.
+void solve_pair(const Sq& a, const Sq& b, const Sq& x, const Sq& y, Sq& ox, Sq& oy) {
+  const int n = a.n;
+  Sq m = Sq::identity(n);
+  dense::gemm(a, b, m, -1.0, 1.0);
+  Row rhs(static_cast<std::size_t>(2 * n * n));
+  std::copy(x.a.begin(), x.a.end(), rhs.begin());
+  std::copy(y.a.begin(), y.a.end(), rhs.begin() + n * n);
+  dense::solve_left(std::move(m), rhs.data(), 2 * n, "stack_rt");
+  ox = Sq(n);
+  oy = Sq(n);
+  std::copy(rhs.begin(), rhs.begin() + n * n, ox.a.begin());
+  std::copy(rhs.begin() + n * n, rhs.end(), oy.a.begin());
+}
+
+}  // namespace
+
+SlabRT stack_rt(const SlabRT& top, const SlabRT& bottom) {
+  // Light from above crosses the top slab, then bounces between the bottom
+  // slab (reflecting from above) and the top slab (reflecting from below).
+  Sq y1r, y1t, y2r, y2t;
+  solve_pair(bottom.r, top.r_below(), dense::mul(bottom.r, top.t_up()), bottom.t, y1r, y1t);
+  solve_pair(top.r_below(), bottom.r, dense::mul(top.r_below(), bottom.t), top.t_up(), y2r, y2t);
+  SlabRT s;
+  s.r = top.r;
+  dense::gemm(top.t, y1r, s.r, 1.0, 1.0);
+  s.t = dense::mul(top.t, y1t);
+  s.rb = bottom.r_below();
+  dense::gemm(bottom.t_up(), y2r, s.rb, 1.0, 1.0);
+  s.tu = dense::mul(bottom.t_up(), y2t);
+  return s;
+}
+
+SlabRT varying_slab_rt(const VaryingSlab& v) {
+  return stack_rt(slab_rt(*v.upper, 0.5 * v.h), slab_rt(*v.lower, 0.5 * v.h));
 }
 
 // ---------------------------------------------------------------------------
@@ -264,6 +303,13 @@ SlabEmission refine(const SlabMedium& m, double a, double b, const SlabEmission&
 SlabEmission slab_emission(const SlabMedium& m, double h, const SlabSource& src, double tol) {
   if (h <= 0.0) return zero_emission(m.n);
   return refine(m, 0.0, h, emission_gl(m, 0.0, h, src), src, tol, 0);
+}
+
+SlabEmission varying_slab_emission(const VaryingSlab& v, const SlabSource& src, double tol) {
+  const double half = 0.5 * v.h;
+  const SlabSource lower_src = [&](double x, SourceAmps& a) { src(x + half, a); };
+  return stack(slab_emission(*v.upper, half, src, tol), slab_rt(*v.upper, half),
+               slab_emission(*v.lower, half, lower_src, tol), slab_rt(*v.lower, half));
 }
 
 }  // namespace abyss

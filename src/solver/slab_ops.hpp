@@ -33,9 +33,15 @@ struct SlabMedium {
   dense::Row k;                // eigenvalues K (> 0)
 };
 
-// Reflectance r and transmittance t of a slab (the same from both sides).
+// Reflectance and transmittance of a slab. r and t act on light incident from
+// above (reflected back up, transmitted down); rb and tu on light incident from
+// below. A homogeneous slab reflects and transmits alike from both sides and
+// leaves rb and tu empty; a slab whose IOPs change with depth does not.
 struct SlabRT {
   dense::Sq r, t;
+  dense::Sq rb, tu;
+  const dense::Sq& r_below() const { return rb.n ? rb : r; }
+  const dense::Sq& t_up() const { return tu.n ? tu : t; }
 };
 
 // Source emission of a slab with black surroundings, per half (0 cosine, 1 sine):
@@ -53,6 +59,28 @@ struct SlabOps {
 
 SlabMedium slab_medium(const dense::Sq& rho, const dense::Sq& tau);
 SlabRT slab_rt(const SlabMedium& m, double h);
+// The slab `top` above the slab `bottom`, as one slab.
+SlabRT stack_rt(const SlabRT& top, const SlabRT& bottom);
+
+// A slab whose IOPs change smoothly with depth, as two halves of constant IOPs.
+// With A1 and A2 the Riccati coefficients at the Gauss-Legendre points
+// 1/2 -+ sqrt(3)/6 of the slab, the upper half takes the coefficients
+// (1/2 + sqrt(3)/3) A1 + (1/2 - sqrt(3)/3) A2 and the lower half the mirror
+// combination: the commutator-free fourth-order Magnus scheme, whose error per
+// slab is of fifth order in the thickness (against third order when the whole
+// slab takes the IOPs of its middle), so a profile needs far fewer slabs. The
+// combinations are affine in the coefficients, so each half is again a medium
+// with the block structure of the closed form.
+struct VaryingSlab {
+  const SlabMedium* upper = nullptr;
+  const SlabMedium* lower = nullptr;
+  double h = 0.0;
+};
+// The Gauss points (fractions of the thickness) and the weights of their
+// coefficients in the upper half (near: the upper point; the lower half swaps them).
+constexpr double kGaussUpper = 0.21132486540518713, kGaussLower = 0.78867513459481287;
+constexpr double kMagnusNear = 1.0773502691896257, kMagnusFar = -0.07735026918962573;
+SlabRT varying_slab_rt(const VaryingSlab& v);
 
 // The source amplitudes at optical depth x below the slab's top.
 using SlabSource = std::function<void(double x, SourceAmps&)>;
@@ -60,5 +88,7 @@ using SlabSource = std::function<void(double x, SourceAmps&)>;
 // quadrature of the exact point-source response, refined by halving until two
 // successive estimates agree to `tol` relative to the emission's size.
 SlabEmission slab_emission(const SlabMedium& m, double h, const SlabSource& src, double tol);
+// The same for a slab whose IOPs change with depth, by its two halves.
+SlabEmission varying_slab_emission(const VaryingSlab& v, const SlabSource& src, double tol);
 
 }  // namespace abyss

@@ -122,13 +122,13 @@ TEST(DepthVaryingPhase, ExactSolveConvergesToTheAdamsReferenceOnTheAc9Example) {
   const Field adams = run_bands(ac9_example(), 0.0);
   const double fine = largest_difference(run_bands(ac9_example(), 1.0e-4), adams);
   EXPECT_LT(fine, 1.0e-5);
-  // At the default partition the difference is the partition's (7.3e-4 in Eu
-  // just below the surface; 7.4e-4 with the phase function fixed): the top
-  // layer's few optically thick slabs take their mid-depth IOPs, while the
-  // light leaving the surface sees mostly their upper part.
-  const double coarse = largest_difference(run_bands(ac9_example(), kSlabTolerance), adams);
-  EXPECT_LT(coarse, 1.0e-3);
-  std::printf("ac-9 example, exact vs Adams (1e-9): partition tolerance 1e-4: %.2e; default: %.2e\n", fine, coarse);
+  // At the default halving tolerance the difference is the partition's
+  // (2.4e-5): the fourth-order slabs blend the library pairs of their Gauss
+  // points; a slab across which the choice moves to another pair takes its
+  // mid-depth choice and is kept thin.
+  const double coarse = largest_difference(run_bands(ac9_example(), kSlabRtTolerance), adams);
+  EXPECT_LT(coarse, 1.0e-4);
+  std::printf("ac-9 example, exact vs Adams (1e-9): halving tolerance 1e-4: %.2e; default: %.2e\n", fine, coarse);
 }
 
 TEST(DepthVaryingPhase, AStepInTheChosenPhaseFunctionFallsOnASlabBoundary) {
@@ -150,12 +150,12 @@ TEST(DepthVaryingPhase, AStepInTheChosenPhaseFunctionFallsOnASlabBoundary) {
 TEST(DepthVaryingPhase, AGradualChangeOfTheChosenPhaseFunctionIsResolved) {
   // bb/b doubles across the layer: the albedo and shares stay put, so only
   // the phase function can make the partition refine.
-  const auto slabs =
-      partition_layer(chosen_phase([](double z) { return 0.01 * (1.0 + 0.5 * z); }), 0.0, 2.0, kSlabTolerance);
+  const double tol = 1.0e-3;
+  const auto slabs = partition_layer(chosen_phase([](double z) { return 0.01 * (1.0 + 0.5 * z); }), 0.0, 2.0, tol);
   EXPECT_GT(slabs.size(), 8u);
   for (const SubSlab& s : slabs) {
     const double lo = 0.01 * (1.0 + 0.5 * s.top), hi = 0.01 * (1.0 + 0.5 * (s.top + s.h));
-    EXPECT_LE(0.9 * (hi - lo) / hi, 2.0 * kSlabTolerance) << s.top;  // share times relative change of bb/b
+    EXPECT_LE(0.9 * (hi - lo) / hi, 2.0 * tol) << s.top;  // share times relative change of bb/b
   }
   // A constant choice leaves the layer whole.
   EXPECT_EQ(partition_layer(chosen_phase([](double) { return 0.0183; }), 0.0, 2.0, kSlabTolerance).size(), 1u);

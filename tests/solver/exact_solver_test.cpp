@@ -91,45 +91,49 @@ TEST(ExactSolver, MatchesTheAdamsReferenceAboveAReflectingBottom) {
   expect_close(solve_with(s, "exact"), solve_with(s, "adams"), 1e-5, "bottom");
 }
 
+namespace {
+
 // An internal source that falls off exponentially with depth and has both
 // halves of the higher modes, so every source vector of every pass is used.
+void exponential_source(RunState& rs) {
+  rs.cmisc.nsource = 1;
+  rs.src.flags[1] = 1;
+  rs.sol.source_fn[1] = [](const RunState& r, int l, double depth, SourceAmps& a) {
+    const double q = 0.05 * std::exp(-0.6 * depth) / (1.0 + l);
+    for (int u = 1; u <= r.cmisc.nmu; ++u) {
+      if (l > 0 && u == r.cmisc.nmu) continue;
+      const double f = q / r.cgrid.fmu(u);
+      a.up_cos[u - 1] = f * (1.0 + 0.1 * u);
+      a.down_cos[u - 1] = 2.0 * f;
+      if (l > 0 && l < r.cmisc.lmax) {
+        a.up_sin[u - 1] = 0.3 * f;
+        a.down_sin[u - 1] = -0.2 * f;
+      }
+    }
+  };
+}
+
+}  // namespace
+
 TEST(ExactSolver, MatchesTheAdamsReferenceWithAnInternalSource) {
   SolverSetup s = hg_setup();
   s.zeta = {0.0, 0.7, 2.0, 3.5, 6.0};
-  const Prepare prep = [](RunState& rs) {
-    rs.cmisc.nsource = 1;
-    rs.src.flags[1] = 1;
-    rs.sol.source_fn[1] = [](const RunState& r, int l, double depth, SourceAmps& a) {
-      const double q = 0.05 * std::exp(-0.6 * depth) / (1.0 + l);
-      for (int u = 1; u <= r.cmisc.nmu; ++u) {
-        if (l > 0 && u == r.cmisc.nmu) continue;
-        const double f = q / r.cgrid.fmu(u);
-        a.up_cos[u - 1] = f * (1.0 + 0.1 * u);
-        a.down_cos[u - 1] = 2.0 * f;
-        if (l > 0 && l < r.cmisc.lmax) {
-          a.up_sin[u - 1] = 0.3 * f;
-          a.down_sin[u - 1] = -0.2 * f;
-        }
-      }
-    };
-  };
+  const Prepare prep = exponential_source;
   expect_close(solve_with(s, "exact", prep), solve_with(s, "adams", prep), 1e-5, "source");
 }
 
 namespace {
 
-// Case 2 water whose minerals step from 1 to 3 at 2.5 m (a 0.1 mm ramp), inside
-// the layer between grid depths 2 and 3 m, or (smooth) grow linearly from 1 at
-// the surface to 3 at 6 m; water scatters isotropically, the minerals forward
-// (g = 0.9). The grid depths are geometric depths.
-Prepare two_layer_water(bool smooth = false) {
-  return [smooth](RunState& rs) {
+// Case 2 water with a mineral profile (depth, concentration records, linearly
+// interpolated); water scatters isotropically, the minerals forward (g = 0.9).
+// The grid depths are geometric depths.
+Prepare mineral_water(const std::string& name, const std::string& records) {
+  return [name, records](RunState& rs) {
     // One file per profile: ctest runs the tests that use them at the same time.
-    const std::string path =
-        std::string(ABYSS_BINARY_DIR) + (smooth ? "/test_exact_smooth_profile.txt" : "/test_exact_step_profile.txt");
+    const std::string path = std::string(ABYSS_BINARY_DIR) + "/test_exact_" + name + "_profile.txt";
     std::ofstream prof(path);
-    for (int i = 1; i <= 10; ++i) prof << "mineral step test profile, header " << i << "\n";
-    prof << (smooth ? "0 1\n6 3\n60 3\n-1 0\n" : "0 1\n2.5 1\n2.5001 3\n60 3\n-1 0\n");
+    for (int i = 1; i <= 10; ++i) prof << "mineral test profile, header " << i << "\n";
+    prof << records << "-1 0\n";
     prof.close();
     abyss::testing::case2_mineral_profile_water(rs, path);
     rs.cwave.wave(1) = rs.cmisc.wavenm = 500.0;
@@ -140,6 +144,17 @@ Prepare two_layer_water(bool smooth = false) {
     ztozeta(rs);
   };
 }
+
+// Minerals that step from 1 to 3 at 2.5 m (a 0.1 mm ramp), inside the layer
+// between grid depths 2 and 3 m, or (smooth) grow linearly from 1 at the
+// surface to 3 at 6 m.
+Prepare two_layer_water(bool smooth = false) {
+  return smooth ? mineral_water("smooth", "0 1\n6 3\n60 3\n") : mineral_water("step", "0 1\n2.5 1\n2.5001 3\n60 3\n");
+}
+
+// Minerals whose linearly interpolated profile bends at 0.7, 2.5 and 4 m, all
+// inside layers of the grid.
+Prepare kinked_water() { return mineral_water("kinked", "0 0.5\n0.7 1\n2.5 3\n4 1.5\n60 1.5\n"); }
 
 }  // namespace
 
@@ -156,9 +171,57 @@ TEST(ExactSolver, MatchesTheAdamsReferenceInAContinuousProfile) {
   s.nmu = 6;
   s.nphi = 8;
   s.zeta = {0.0, 1.0, 2.0, 3.0, 6.0};
-  // Slabs of constant IOPs approximate the continuous profile to about 5e-5.
-  expect_close(solve_with(s, "exact", two_layer_water(true)), solve_with(s, "adams", two_layer_water(true)), 1e-4,
+  expect_close(solve_with(s, "exact", two_layer_water(true)), solve_with(s, "adams", two_layer_water(true)), 1e-5,
                "smooth");
+}
+
+// The source's emission from slabs whose IOPs change with depth.
+TEST(ExactSolver, MatchesTheAdamsReferenceWithAnInternalSourceInAContinuousProfile) {
+  SolverSetup s;
+  s.nmu = 6;
+  s.nphi = 8;
+  s.zeta = {0.0, 1.0, 2.0, 3.0, 6.0};
+  const Prepare prep = [](RunState& rs) {
+    two_layer_water(true)(rs);
+    exponential_source(rs);
+  };
+  expect_close(solve_with(s, "exact", prep), solve_with(s, "adams", prep), 1e-5, "source, smooth");
+}
+
+TEST(ExactSolver, MatchesTheAdamsReferenceInAProfileWithKinks) {
+  SolverSetup s;
+  s.nmu = 6;
+  s.nphi = 8;
+  s.zeta = {0.0, 2.0, 6.0};
+  expect_close(solve_with(s, "exact", kinked_water()), solve_with(s, "adams", kinked_water()), 1e-5, "kinks");
+}
+
+// The nodes of a tabulated profile, where its IOPs change slope, are slab
+// boundaries, and the smooth stretches between them need only a few slabs.
+TEST(ExactSolver, ProfileNodesFallOnSlabBoundaries) {
+  SolverSetup s;
+  s.nmu = 6;
+  s.nphi = 8;
+  s.zeta = {0.0, 2.0, 6.0};
+  SolverRun run(s);
+  RunState& rs = *run;
+  kinked_water()(rs);
+  const BandProblem bp = band_problem(rs);
+  std::vector<double> edges;
+  std::size_t nslab = 0;
+  for (const auto& layer : bp.layers) {
+    nslab += layer.size();
+    for (const SubSlab& sl : layer) edges.push_back(sl.top);
+  }
+  for (double z : {0.7, 2.5, 4.0}) {
+    // Optical depth of the node: where the conversion table reaches z.
+    double lo = 0.0, hi = bp.zeta.back();
+    for (int i = 0; i < 100; ++i) (z_of_zeta(rs, 0.5 * (lo + hi)) < z ? lo : hi) = 0.5 * (lo + hi);
+    double nearest = 1e9;
+    for (double e : edges) nearest = std::min(nearest, std::abs(e - lo));
+    EXPECT_LT(nearest, 1e-9) << "node at " << z << " m";
+  }
+  EXPECT_LE(nslab, 60u);
 }
 
 TEST(ExactSolver, StepInTheIopsFallsOnASlabBoundary) {
@@ -218,6 +281,31 @@ TEST(ExactSolver, ResultsAreBitIdenticalWhateverTheThreadCount) {
   }
 }
 
+// A later band of a run reuses the operator storage of the band before: the
+// same band solved again gives the same bits, and the polar cap of the modes
+// l > 0 stays clear.
+TEST(ExactSolver, ReusedStorageGivesTheSameOperators) {
+  SolverRun run(hg_setup());
+  RunState& rs = *run;
+  set_sun(rs, 4, 1, 1.0);
+  auto operators = [&rs]() {
+    std::vector<double> all;
+    for (const ModeOps& m : rs.sol.modes)
+      for (const auto* v : {&m.rzw, &m.twz, &m.rzm, &m.rzm2}) all.insert(all.end(), v->begin(), v->end());
+    return all;
+  };
+  solve(rs);
+  const std::vector<double> first = operators();
+  // Spoil the cap of a higher mode, as a band that wrote there would leave it.
+  ModeOps& m2 = rs.sol.modes[2];
+  const int nmu = rs.cmisc.nmu;
+  m2.Rzw(3)(nmu, 1) = m2.Rzm(3)(1, nmu) = m2.Twz(3)(2, nmu) = 9.0;
+  solve(rs);
+  const std::vector<double> second = operators();
+  ASSERT_EQ(first.size(), second.size());
+  EXPECT_EQ(std::memcmp(first.data(), second.data(), first.size() * sizeof(double)), 0);
+}
+
 namespace {
 
 dense::Sq block(const Mat& m, int n) {
@@ -264,4 +352,82 @@ TEST(SlabOps, ClosedFormIsStableAtGreatOpticalDepth) {
         }
     }
   }
+}
+
+namespace {
+
+// Reflectance and transmittance of a slab whose scattering grows linearly with
+// depth (coefficients A0 + x D, x from 0 at the top to 1 at the bottom of the
+// slab stack), by n slabs of the varying-slab scheme.
+SlabRT graded_stack(const dense::Sq& rho0, const dense::Sq& tau0, const dense::Sq& drho, const dense::Sq& dtau,
+                    double depth, int n) {
+  auto medium_at = [&](double x1, double x2, double w1, double w2) {
+    dense::Sq r = rho0, t = tau0;
+    for (std::size_t e = 0; e < r.a.size(); ++e) {
+      r.a[e] += (w1 * x1 + w2 * x2) * drho.a[e];
+      t.a[e] += (w1 * x1 + w2 * x2) * dtau.a[e];
+    }
+    return slab_medium(r, t);
+  };
+  SlabRT all;
+  for (int i = 0; i < n; ++i) {
+    const double x1 = (i + kGaussUpper) / n, x2 = (i + kGaussLower) / n;
+    const SlabMedium up = medium_at(x1, x2, kMagnusNear, kMagnusFar), lo = medium_at(x1, x2, kMagnusFar, kMagnusNear);
+    const SlabRT s = varying_slab_rt({&up, &lo, depth / n});
+    all = (i == 0) ? s : stack_rt(all, s);
+  }
+  return all;
+}
+
+double max_diff(const dense::Sq& a, const dense::Sq& b) {
+  double d = 0.0;
+  for (std::size_t e = 0; e < a.a.size(); ++e) d = std::max(d, std::abs(a.a[e] - b.a[e]));
+  return d;
+}
+
+}  // namespace
+
+// Two halves of a homogeneous slab stacked give the whole slab, which looks the
+// same from both sides.
+TEST(SlabOps, StackedHalvesOfAHomogeneousSlabAreTheWholeSlab) {
+  SolverSetup s = hg_setup();
+  SolverRun run(s);
+  RunState& rs = *run;
+  rhotau_reset(rs);
+  rhotau(rs, 1, 0.0, 0.0);
+  const int n = s.nmu - 1;
+  const SlabMedium m = slab_medium(block(rs.sol.crhotau.rhohat, n), block(rs.sol.crhotau.tauhat, n));
+  const SlabRT whole = slab_rt(m, 1.7), half = slab_rt(m, 0.85), both = stack_rt(half, half);
+  EXPECT_LT(max_diff(both.r, whole.r), 1e-13);
+  EXPECT_LT(max_diff(both.t, whole.t), 1e-13);
+  EXPECT_LT(max_diff(both.r_below(), whole.r), 1e-13);
+  EXPECT_LT(max_diff(both.t_up(), whole.t), 1e-13);
+}
+
+// A slab whose scattering changes with depth: the varying-slab scheme converges
+// at fourth order (halving the slabs divides the error by about 16), and the
+// slab reflects differently from above and from below.
+TEST(SlabOps, VaryingSlabSchemeIsOfFourthOrder) {
+  SolverSetup s = hg_setup();
+  SolverRun run(s);
+  RunState& rs = *run;
+  rhotau_reset(rs);
+  rhotau(rs, 0, 0.0, 0.0);
+  const int n = s.nmu;
+  const dense::Sq rho0 = block(rs.sol.crhotau.rhohat, n), tau0 = block(rs.sol.crhotau.tauhat, n);
+  // D: a fifth of the scattering part of the coefficients, so the albedo grows by 20 % down the slab.
+  dense::Sq drho = rho0, dtau = tau0;
+  for (int i = 0; i < n; ++i) dtau(i, i) += 1.0 / rs.cgrid.fmu(i + 1);
+  const double depth = 0.25;
+  for (std::size_t e = 0; e < drho.a.size(); ++e) drho.a[e] *= 0.2, dtau.a[e] *= 0.2;
+  const SlabRT ref = graded_stack(rho0, tau0, drho, dtau, depth, 64);
+  auto error = [&](int n) {
+    const SlabRT x = graded_stack(rho0, tau0, drho, dtau, depth, n);
+    return std::max({max_diff(x.r, ref.r), max_diff(x.t, ref.t), max_diff(x.r_below(), ref.r_below()),
+                     max_diff(x.t_up(), ref.t_up())});
+  };
+  const double e4 = error(4), e8 = error(8);
+  EXPECT_GT(e8, 0.0);
+  EXPECT_GT(e4 / e8, 12.0) << e4 << " " << e8;
+  EXPECT_GT(max_diff(ref.r, ref.r_below()), 1e-4);
 }
