@@ -54,7 +54,9 @@ struct BandProblem {
 // stretch is one slab of constant IOPs, a step is found by bisection and ends
 // on a slab boundary, and a smooth stretch is cut until the IOPs (the albedo
 // w0 and the components' shares b_k/b of the scattering, summed absolute
-// changes) change by at most kSlabTolerance across a slab. Each smooth slab is
+// changes, plus for a phase function chosen per depth its component's share
+// times the relative change of its bb/b) change by at most kSlabTolerance
+// across a slab. Each smooth slab is
 // then halved until a halving check on mode 0 (which carries the irradiances
 // and the nadir radiance) passes: the slab's reflectances and transmittances
 // from the varying-slab scheme and from its two halves differ by at most
