@@ -226,7 +226,11 @@ struct BeamProfile {
     const auto wk = shares(zt);
     double* dst[kH] = {out.up_cos.data(), out.down_cos.data(), out.up_sin.data(), out.down_sin.data()};
     for (std::size_t i = 0; i < dirs.size(); ++i) {
-      const double e = dirs[i].ed / dirs[i].mu * std::exp(-(zt - zeta1) / dirs[i].mu);  // normal irradiance
+      // Below 1e-30 of its value at the surface the beam is gone: an exact zero
+      // there lets the slab emission stop refining in thick layers.
+      const double path = (zt - zeta1) / dirs[i].mu;
+      if (path > 69.0) continue;
+      const double e = dirs[i].ed / dirs[i].mu * std::exp(-path);  // normal irradiance
       for (int k = 1; k <= ncomp; ++k) {
         const ModeAmps& a = amps[group[i]][static_cast<std::size_t>(k)];
         const double f = e * wk[static_cast<std::size_t>(k)];
