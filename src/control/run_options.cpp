@@ -49,12 +49,16 @@ void set_run_option(RunOptions& opts, const std::string& name, const std::string
     const std::string v = lower(value);
     if (v != "exact" && v != "adams") bad("the solver is exact or adams");
     opts.solver = v;
+  } else if (key == "sun_beam") {
+    const std::string v = lower(value);
+    if (v != "exact" && v != "quad") bad("the sun beam is exact or quad");
+    opts.sun_beam = v;
   } else if (key == "threads") {
     if (!parse_count(value, 0, 1024, opts.threads)) bad("give a whole number of threads from 0 (one per core) to 1024");
   } else if (key == "netcdf") {
     if (!parse_flag(value, opts.netcdf)) bad("give yes or no");
   } else {
-    herr("initial", fmt::format("unknown run option {} (known: solver, threads, netcdf)", name));
+    herr("initial", fmt::format("unknown run option {} (known: solver, sun_beam, threads, netcdf)", name));
   }
 }
 

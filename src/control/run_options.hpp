@@ -15,6 +15,10 @@ struct RunOptions {
   // across slabs of constant IOPs in closed form and combines them by adding;
   // "adams" integrates them with the variable-step Adams method (the reference).
   std::string solver = "exact";
+  // The sun's direct beam: "exact" carries it along its refracted direction(s)
+  // with its first scattering as a source; "quad" leaves it averaged over its
+  // quad of the sky (the older treatment, for comparison).
+  std::string sun_beam = "exact";
   int threads = 0;      // worker threads; 0 = one per core of the machine
   bool netcdf = false;  // also write the run as a NetCDF file
   // The option lines as read, for the printout echo and self-describing outputs.

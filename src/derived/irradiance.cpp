@@ -2,6 +2,7 @@
 #include "control/run_state.hpp"
 #include "derived/radiance.hpp"
 #include "derived/undefined.hpp"
+#include "solver/sun_beam.hpp"
 #include "util/fortran_format.hpp"
 
 namespace abyss {
@@ -29,7 +30,9 @@ void irradiances_at(RunState& rs, int k) {
   Irradiances& e = rs.der.cirrad;
   const HemisphereSums dn = hemisphere(rs, [&](int r, int s) { return total_down(rs, k, r, s); });
   const HemisphereSums up = hemisphere(rs, [&](int r, int s) { return total_up(rs, k, r, s); });
-  e.eod(k) = dn.scalar;
+  // The sun's beam is held in its quad at the quad-centre cosine; its scalar
+  // irradiance is that of its own direction (its plane irradiance is exact).
+  e.eod(k) = dn.scalar + beam_scalar_correction(rs, k);
   e.ed(k) = dn.plane;
   e.eou(k) = up.scalar;
   e.eu(k) = up.plane;

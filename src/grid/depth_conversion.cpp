@@ -31,6 +31,7 @@ namespace {
 constexpr double kEpsAbs = 1.0e-4;
 constexpr double kEpsRel = 1.0e-5;
 constexpr std::size_t kLimit = 25;
+constexpr std::size_t kCellLimit = 200;  // inversion inside one table cell
 
 // Integrand context. The integrand cannot throw through GSL's C frames, so a
 // zero attenuation is only noted here and reported once QAG has returned.
@@ -179,7 +180,57 @@ void ztozeta(RunState& rs) {
   }
 }
 
-// Linear interpolation in the fine table. Beyond its ends (the integrator
+namespace {
+
+// Inverts zeta(z) = zeta0 + Int_z0^z c dz' inside one table cell. Linear
+// interpolation would be exact only for c constant over the cell; a step in a
+// profile inside the cell would move to where the chord puts it (a cell 0.1 m
+// wide misplaces a step by up to a few thousandths of an optical depth), and
+// the solver's slab boundaries follow this function. Regula falsi (Illinois)
+// from the chord's estimate: c piecewise constant makes the residual piecewise
+// linear, so a few integrations reach the tolerance.
+double z_in_cell(RunState& rs, double z0, double zeta0, double z1, double zeta1, double zeta) {
+  const double target = zeta - zeta0, width = zeta1 - zeta0;
+  if (width <= 0.0 || target <= 0.0) return z0;
+  if (target >= width) return z1;
+  // Tighter than the conversions' own quadrature, whose tolerance (1e-4
+  // absolute) would leave the step that much astray; its status is not
+  // reported (the table entries already were).
+  Integrand ctx;
+  ctx.rs = &rs;
+  std::unique_ptr<gsl_integration_workspace, void (*)(gsl_integration_workspace*)> ws(
+      gsl_integration_workspace_alloc(kCellLimit), gsl_integration_workspace_free);
+  auto quad = [&](double a, double b) {
+    gsl_function fn{&integrand, &ctx};
+    double result = 0.0, abserr = 0.0;
+    gsl_set_error_handler_off();
+    gsl_integration_qag(&fn, a, b, 0.0, 1.0e-10, kCellLimit, GSL_INTEG_GAUSS15, ws.get(), &result, &abserr);
+    return result;
+  };
+  const double tol = 1.0e-10 * std::max(1.0, std::abs(z1));
+  double lo = z0, hi = z1, flo = -target, fhi = width - target;
+  double z = z0 + (z1 - z0) * target / width;
+  int side = 0;
+  for (int it = 0; it < 60 && hi - lo > tol; ++it) {
+    const double f = quad(z0, z) - target;
+    if (std::abs(f) <= 1.0e-11 * std::max(1.0, width)) return z;
+    if (f < 0.0) {
+      lo = z, flo = f;
+      if (side == -1) fhi *= 0.5;
+      side = -1;
+    } else {
+      hi = z, fhi = f;
+      if (side == 1) flo *= 0.5;
+      side = 1;
+    }
+    z = lo - flo * (hi - lo) / (fhi - flo);
+  }
+  return z;
+}
+
+}  // namespace
+
+// Interpolation in the fine table, exact inside each cell. Beyond its ends (the integrator
 // may step slightly past the last depth) the local attenuation carries the
 // depth on: dz = dzeta / c.
 double z_of_zeta(RunState& rs, double zeta) {
@@ -193,8 +244,7 @@ double z_of_zeta(RunState& rs, double zeta) {
   }
   auto hi = std::upper_bound(first, last, zeta);
   auto i1 = static_cast<std::size_t>(hi - t.zeta.begin()), i0 = i1 - 1;
-  double w = (zeta - t.zeta[i0]) / (t.zeta[i1] - t.zeta[i0]);
-  return t.z[i0] + w * (t.z[i1] - t.z[i0]);
+  return z_in_cell(rs, t.z[i0], t.zeta[i0], t.z[i1], t.zeta[i1], zeta);
 }
 
 }  // namespace abyss

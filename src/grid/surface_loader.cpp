@@ -112,6 +112,9 @@ void checkrefr(RunState& rs, double& n, int& nA, int& nB) {
     if (nA != m) {
       refraction_moved_warning(rs, n, 0.001 * nA);
       n = 0.001 * nA;
+      // A constant index is the one the whole run uses: the printout's surface
+      // section and the outputs' attributes show the value actually used.
+      if (rs.cmisc.refr > 0.0) rs.cmisc.refr = n;
     }
     return;
   }

@@ -110,7 +110,7 @@ void load_library(RunState& rs) {
     const std::string& name = lib.names[static_cast<std::size_t>(p)];
     std::ifstream in(util::native_path(dir + name));
     if (!in) nofile(kRoutine, dir + name);
-    phase::read_dpf_header(in, name, kRoutine);
+    lib.titles.push_back(phase::read_dpf_header(in, name, kRoutine).title);
     lib.bb.push_back(bb[static_cast<std::size_t>(p)]);
     lib.pt_lib.emplace_back(nmu, M);
     lib.pr_lib.emplace_back(nmu, M);
@@ -161,6 +161,8 @@ PhaseChoice selpfbb(RunState& rs, double bbtob, int icomp) {
   const Mat& prlo = lib.pr_lib[static_cast<std::size_t>(lib.ilo)];
   const Mat& prhi = lib.pr_lib[static_cast<std::size_t>(lib.ihi)];
   const int nmu = rs.cmisc.nmu, M = nmu * (rs.cmisc.nphi / 2 + 1);
+  rs.pf.origin[static_cast<std::size_t>(icomp)] = {lib.titles[static_cast<std::size_t>(lib.ilo)],
+                                                    lib.titles[static_cast<std::size_t>(lib.ihi)], t};
   Mat& pt = rs.pf.pt[static_cast<std::size_t>(icomp)];
   Mat& pr = rs.pf.pr[static_cast<std::size_t>(icomp)];
   for (int I = 1; I <= M; ++I)

@@ -15,6 +15,7 @@ struct DpfLibrary {
   std::vector<double> bb;           // their bb/b values, sorted ascending (index 0..nvalid-1)
   std::vector<int> perm;            // bb[j] belongs to names[perm[j]]
   std::vector<Mat> pt_lib, pr_lib;  // member arrays in sorted order, each nmu x M
+  std::vector<std::string> titles;  // member titles in sorted order
   int ilo = -1, ihi = -1;           // remembered bracket (indices into bb), -1 before the first selection
 };
 

@@ -49,6 +49,7 @@ bool read_named_dpf(RunState& rs, int k) {
   const int m = rs.cmisc.nmu * (rs.cmisc.nphi / 2 + 1);
   const auto kk = static_cast<std::size_t>(k);
   phase::read_dpf_arrays(in, rs.cmisc.nmu, m, rs.pf.pt[kk], rs.pf.pr[kk], name, "inishamp");
+  rs.pf.origin[kk] = {h.title, h.title, 0.0};
   return true;
 }
 
@@ -62,6 +63,7 @@ void load_phase_functions(RunState& rs) {
       case 2: break;  // the ac-9 IOP routine chooses the phase function at each depth
       case 0: quads_ok = read_named_dpf(rs, k) && quads_ok; break;
       default:
+        rs.pf.origin[static_cast<std::size_t>(k)] = {};
         rs.pf.pt[static_cast<std::size_t>(k)].zero();
         rs.pf.pr[static_cast<std::size_t>(k)].zero();
     }

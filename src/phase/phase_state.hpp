@@ -23,8 +23,17 @@ struct IopTable {
 // Per-component discretized phase functions: PT(r, I, k) and PR(r, I, k),
 // r = outgoing mu band 1..nmu, I = (s-1)*nmu + u (incident band u, azimuth
 // difference band s), k = component.
+// Where a component's arrays came from: the titles of the one or two DPF
+// files and the weight of the second (the arrays are (1 - t) lo + t hi);
+// empty titles when the component has no arrays of its own.
+struct PhaseOrigin {
+  std::string lo, hi;
+  double t = 0.0;
+};
+
 struct PhaseArrays {
   std::array<Mat, mxcomp + 1> pt, pr;  // index 1..mxcomp; each mxmu x mxhat
+  std::array<PhaseOrigin, mxcomp + 1> origin;
   PhaseArrays() {
     for (int k = 1; k <= mxcomp; ++k) {
       pt[k] = Mat(mxmu, mxhat);

@@ -167,6 +167,10 @@ Intervals intersect(const Intervals& p, const Intervals& q) {
 // origin: a half great circle crosses it once, so this is [0, psi_c] or [psi_c, pi].
 Intervals half_space(double A, double B) {
   Intervals out;
+  if (A == 0.0) {  // the ray starts on the plane: it stays on the side B points to
+    if (B >= 0.0) out.add(0.0, kPi);
+    return out;
+  }
   double pc = std::atan2(A, -B);  // A cos + B sin = 0
   if (pc < 0.0) pc += kPi;
   if (A > 0.0 || (A == 0.0 && B > 0.0)) out.add(0.0, pc);
@@ -318,8 +322,10 @@ std::vector<Node> azimuth_nodes(const Quad& A, const Quad& B, const EdgeContact&
 // integral, piece by piece between the breakpoints. The substitution
 // t -> t^2 (3 - 2t) flattens the square-root behaviour of the crossing length
 // where a ray grazes a boundary or passes a corner.
+// `sink(lo, hi, wk)` receives each psi interval [lo, hi] of a ray with its weight.
+template <class Sink>
 void sweep_rays(double mu, double phi, double w, const Quad& B, const std::vector<Node>& gl,
-                std::vector<double>& brk, PsiWeights& acc) {
+                std::vector<double>& brk, Sink&& sink) {
   const double st = std::sqrt(std::max(0.0, 1.0 - mu * mu)), cp = std::cos(phi), sp = std::sin(phi);
   const Vec3 xi{st * cp, st * sp, mu};
   const Vec3 e1{mu * cp, mu * sp, -st}, e2{-sp, cp, 0.0};
@@ -333,10 +339,7 @@ void sweep_rays(double mu, double phi, double w, const Quad& B, const std::vecto
       const double c = std::cos(chi), s = std::sin(chi);
       const Vec3 t{c * e1.x + s * e2.x, c * e1.y + s * e2.y, c * e1.z + s * e2.z};
       const Intervals in = ray_in_quad(xi, t, B);
-      for (int j = 0; j < in.n; ++j) {
-        acc.deposit(in.hi[static_cast<std::size_t>(j)], wk);
-        acc.deposit(in.lo[static_cast<std::size_t>(j)], -wk);
-      }
+      for (int j = 0; j < in.n; ++j) sink(in.lo[static_cast<std::size_t>(j)], in.hi[static_cast<std::size_t>(j)], wk);
     }
   }
 }
@@ -348,8 +351,12 @@ void pair_weights(const Quad& A, const Quad& B, const EdgeContact& e, const Quad
   const std::vector<Node> phis = azimuth_nodes(A, B, e, q, gc);
   const std::vector<Node>& gl = gc.get(e.any() ? q.chi_points_touch : q.chi_points_far);
   std::vector<double> brk;
+  auto deposit = [&acc](double lo, double hi, double wk) {
+    acc.deposit(hi, wk);
+    acc.deposit(lo, -wk);
+  };
   for (const Node& m : mus)
-    for (const Node& p : phis) sweep_rays(m.x, p.x, m.w * p.w, B, gl, brk, acc);
+    for (const Node& p : phis) sweep_rays(m.x, p.x, m.w * p.w, B, gl, brk, deposit);
 }
 
 Geometry make_geometry(const Grid& g, const GridPhi& gp, int nmu, int nphi) {
@@ -471,6 +478,24 @@ std::vector<double> column_sums(const DpfArrays& d) {
     sums[static_cast<std::size_t>(u)] = sum;
   }
   return sums;
+}
+
+double direction_into_quad(const PhaseFunction& f, double mu, double phi, const QuadBounds& q, int chi_points) {
+  Quad B;
+  B.mu_lo = q.mu_lo;
+  B.mu_hi = q.mu_hi;
+  B.cap = q.cap;
+  B.phi_c = q.phi_c;
+  B.half = q.half;
+  B.hemi = q.hemi;
+  const std::vector<Node> gl = gauss_legendre(chi_points);
+  std::vector<double> brk;
+  double sum = 0.0;
+  // The fraction of the scattering between two scattering angles is exactly
+  // C(hi) - C(lo), however sharp the forward peak.
+  sweep_rays(mu, phi, 1.0, B, gl, brk,
+             [&](double lo, double hi, double wk) { sum += wk * (f.cumulative(hi) - f.cumulative(lo)); });
+  return sum;
 }
 
 }  // namespace abyss::phase

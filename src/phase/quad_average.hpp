@@ -93,4 +93,21 @@ std::vector<double> column_sums(const DpfArrays& d);
 // `floor` (a fraction of its own column's scattering) are left out.
 double max_reciprocity_error(const DpfArrays& d, const Grid& g, double floor = 1e-9);
 
+// One receiving quad: mu in [mu_lo, mu_hi] in hemisphere `hemi` (+1 that of
+// the incident direction, -1 the other), azimuths phi_c -/+ half (the cap, cap
+// = true: every azimuth above mu_lo).
+struct QuadBounds {
+  double mu_lo = 0.0, mu_hi = 1.0;
+  bool cap = false;
+  double phi_c = 0.0, half = 0.0;
+  int hemi = 1;
+};
+
+// Int_quad beta~(xi . xi') dOmega' for one incident direction xi (cosine mu > 0
+// from the axis of its hemisphere, azimuth phi): the scattering of a
+// collimated beam into the quad, exact in the scattering angle (C at the ends
+// of each ray's crossing) and Gauss-Legendre in the ray azimuth about xi
+// between the points where the crossing changes form.
+double direction_into_quad(const PhaseFunction& f, double mu, double phi, const QuadBounds& q, int chi_points = 24);
+
 }  // namespace abyss::phase

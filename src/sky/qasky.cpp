@@ -154,6 +154,14 @@ void qasky(RunState& rs, SkyIrradianceModel irradiance) {
   v.value(sun.r, sun.s) += ed_direct / (rs.cgrid.omega(sun.r) * rs.cgrid.fmu(sun.r));
 
   store_by_travel_direction(rs, v);
+  rs.sky.sun_r = sun.r;
+  rs.sky.sun_value = ed_direct / (rs.cgrid.omega(sun.r) * rs.cgrid.fmu(sun.r));
+  if (sun.r == rs.cmisc.nmu) {
+    rs.sky.sun_s = 1;
+  } else {
+    rs.sky.sun_s = (rs.cmisc.nphi / 2 + sun.s) % rs.cmisc.nphi;  // the inverse of the storage shift
+    if (rs.sky.sun_s == 0) rs.sky.sun_s = rs.cmisc.nphi;
+  }
   rs.sky.ed_diffuse(rs.cmisc.jwave) = ed_diffuse;
   rs.sky.ed_direct(rs.cmisc.jwave) = ed_direct;
   m.qasky_done = true;

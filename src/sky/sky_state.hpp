@@ -47,6 +47,10 @@ struct SkyModelState {
 struct SkyRadiance {
   Mat radsky{mxmu, mxphi};
   VecD ed_diffuse{1, mxwave}, ed_direct{1, mxwave};  // cerik
+  // The quad of radsky (by direction of travel) that holds the sun, and the
+  // sun's part of its radiance in the current band.
+  int sun_r = 0, sun_s = 0;
+  double sun_value = 0.0;
   SkyModelState models;
 };
 

@@ -14,6 +14,7 @@
 #include "control/errors.hpp"
 #include "control/run_state.hpp"
 #include "solver/linsolve.hpp"
+#include "solver/sun_beam.hpp"
 
 namespace abyss {
 
@@ -79,7 +80,8 @@ void amp0a(RunState& rs) {
   double* sky = a0.col(1);
   for (int u = 1; u < nmu; ++u) sky_fourier(rs, u, sky);
   sky[nmu - 1] = rs.sky.radsky(nmu, 1);  // the polar cap has only the mode-0 amplitude
-  times_surface(rs, sky, 0, a0.col(2));
+  sky_entering_water(rs);
+  times_surface(rs, rs.sol.sky_in.data(), 0, a0.col(2));
   // Unscattered light decays along its path: exp(-(zeta - zeta(1))/mu) in every quad.
   for (int k = 2; k <= nz; ++k) {
     const double dz = rs.cgrid.zeta(k) - rs.cgrid.zeta(1);
@@ -142,7 +144,7 @@ void ampw_half(RunState& rs, int h, const Mat& rw, const std::vector<double>* su
   Mat p(mxhat, nn);
   inverse_i_minus(rw.data(), rhat.data(), nn, mxhat, p.data(), rs, "first", "AMPW");
   std::vector<double> a(nn), b(nn), ap(nn), tmp(nn);
-  vecxmat(rs.sol.cramp0.col(1) + h * nn, that.data(), nn, nn, mxhat, a.data());
+  vecxmat(rs.sol.sky_in.data() + h * nn, that.data(), nn, nn, mxhat, a.data());
   b = a;
   if (su != nullptr) {
     vecxmat(su->data(), rhat.data(), nn, nn, mxhat, tmp.data());
@@ -164,7 +166,7 @@ void ampw_half(RunState& rs, int h, const Mat& rw, const std::vector<double>* su
 void ampw(RunState& rs) {
   rs.sol.cramp_down.zero();
   rs.sol.cramp_up.zero();
-  const bool src = rs.cmisc.nsource != 0;
+  const bool src = has_internal_light(rs);
   Mat rw(mxhat, rs.cmisc.nhat);
   std::vector<double> su;
   block_diagonal(rs, &ModeOps::Rzm, 1, rw);
@@ -209,7 +211,7 @@ void ampzeta_mode(RunState& rs, ModeOps& m, int k, const HalfOps& op, const doub
 
 void ampzeta(RunState& rs) {
   const int nmu = rs.cmisc.nmu, nn = rs.cmisc.nhat, lmax = rs.cmisc.lmax;
-  const bool src = rs.cmisc.nsource != 0;
+  const bool src = has_internal_light(rs);
   Mat& dn = rs.sol.cramp_down;
   Mat& up = rs.sol.cramp_up;
   for (int l = 0; l <= lmax; ++l) {

@@ -43,6 +43,9 @@ struct BandProblem {
   std::vector<Mat> bottom;                   // bottom reflectance operator of mode l at [l]
   bool infinite_bottom = false;              // water below the deepest depth (sine passes start from it)
   bool sources = false;
+  // Per mode l: light leaving the bottom upward whatever comes down to it
+  // (cosine half in the first mxmu elements, sine half in the next); empty when none.
+  std::vector<std::vector<double>> bottom_emission;
   // Depth argument of the source functions at an optical depth (optical or geometric depth).
   std::function<double(double)> source_depth;
   double source_tol = 1.0e-9;                // relative tolerance of the slabs' source emission

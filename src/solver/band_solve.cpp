@@ -17,6 +17,7 @@
 #include "solver/adding.hpp"
 #include "solver/band_problem.hpp"
 #include "solver/riccati.hpp"
+#include "solver/sun_beam.hpp"
 #include "sources/source_terms.hpp"
 
 namespace abyss {
@@ -339,11 +340,13 @@ void downward(const BandProblem& bp, const std::vector<std::vector<SlabOps>>& op
 
 // Upward pass for one half (0: R(zeta,m) and S1u, 1: the sine half), from the bottom operator or from zero.
 void upward(const BandProblem& bp, const std::vector<std::vector<SlabOps>>& ops, int n, ModeOps& m, int half,
-            const Mat* start) {
+            const Mat* start, const std::vector<double>* emission) {
   PassState st(n, false, bp.sources);
   if (start)
     for (int j = 0; j < n; ++j)
       for (int i = 0; i < n; ++i) st.R(i, j) = (*start)(i + 1, j + 1);
+  if (start && emission)  // light the bottom sends up of its own (the reflected sun beam)
+    for (int i = 0; i < n; ++i) st.S[half][static_cast<std::size_t>(i)] = (*emission)[static_cast<std::size_t>(half * mxmu + i)];
   auto store = [&](int k) {
     put(st.R, half == 0 ? m.Rzm(k) : m.Rzm2(k));
     if (st.with_sources) put_vec(st.S[half], half == 0 ? m.S1u(k) : m.S2u(k));
@@ -433,6 +436,7 @@ std::vector<std::pair<double, double>> pieces(double za, double zb, const std::v
 
 void sum_source_amps(const RunState& rs, int l, double depth, SourceAmps& total) {
   total = SourceAmps{};
+  if (rs.sol.beam.on) rs.sol.beam.source(rs, l, depth, total);
   SourceAmps a;
   for (int s = 1; s <= 4; ++s) {
     if (rs.src.flags[static_cast<std::size_t>(s)] == 0) continue;
@@ -484,7 +488,17 @@ BandProblem band_problem(RunState& rs, double slab_rt_tol) {
     bp.bottom.push_back(rs.bot.cbotbc);
   }
   bp.infinite_bottom = (m.ibotm == 0);
-  bp.sources = (m.nsource != 0);
+  bp.sources = has_internal_light(rs);
+  if (rs.sol.beam.on)  // the bottom reflects the beam that reaches it
+    for (int l = 0; l <= m.lmax; ++l) {
+      const std::vector<double> v = beam_amplitudes(rs, bp.zeta.back(), l);
+      const Mat& rb = bp.bottom[static_cast<std::size_t>(l)];
+      std::vector<double> e(2 * mxmu, 0.0);
+      for (int h = 0; h < 2; ++h)
+        for (int j = 1; j <= m.nmu; ++j)
+          for (int i = 1; i <= m.nmu; ++i) e[static_cast<std::size_t>(h * mxmu + j - 1)] += v[static_cast<std::size_t>(h * mxmu + i - 1)] * rb(i, j);
+      bp.bottom_emission.push_back(std::move(e));
+    }
   if (bp.sources) {
     if (m.iop == 1) {
       bp.source_depth = [](double zeta) { return zeta; };
@@ -516,8 +530,10 @@ void solve_mode_exact(const BandProblem& bp, int l, ModeOps& out) {
   prepare_storage(out, bp.nz, bp.sources, bp.nmu, n);
   const auto ops = mode_slabs(bp, l);
   const Mat& bottom = bp.bottom[static_cast<std::size_t>(l)];
+  const std::vector<double>* emission =
+      bp.bottom_emission.empty() ? nullptr : &bp.bottom_emission[static_cast<std::size_t>(l)];
   downward(bp, ops, n, out);
-  upward(bp, ops, n, out, 0, &bottom);
+  upward(bp, ops, n, out, 0, &bottom, emission);
   // The sine half sees the bottom operator only in infinitely deep water and in
   // the modes that have sine amplitudes; a reflecting bottom starts it from zero.
   const bool has_sine = (l != 0 && l != bp.lmax);
@@ -528,10 +544,10 @@ void solve_mode_exact(const BandProblem& bp, int l, ModeOps& out) {
     if (!bp.sources) {
       out.rzm2 = out.rzm;
     } else {
-      upward(bp, ops, n, out, 1, &bottom);
+      upward(bp, ops, n, out, 1, &bottom, emission);
     }
   } else {
-    upward(bp, ops, n, out, 1, nullptr);
+    upward(bp, ops, n, out, 1, nullptr, nullptr);
   }
 }
 

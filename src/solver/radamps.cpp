@@ -11,6 +11,7 @@
 #include "solver/band_problem.hpp"
 #include "solver/riccati.hpp"
 #include "solver/step_budget.hpp"
+#include "solver/sun_beam.hpp"
 
 namespace abyss {
 
@@ -30,10 +31,12 @@ void solve_modes(RunState& rs) {
 
 void radamps(RunState& rs) {
   inishamp(rs);
+  prepare_sun_beam(rs, exact_applies(rs));
   amp0a(rs);
   solve_modes(rs);
   ampw(rs);
   ampzeta(rs);
+  add_beam_to_amplitudes(rs);
   ampma(rs);
 }
 

