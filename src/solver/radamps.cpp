@@ -31,7 +31,7 @@ void solve_modes(RunState& rs) {
 
 void radamps(RunState& rs) {
   inishamp(rs);
-  prepare_sun_beam(rs, exact_applies(rs));
+  prepare_sun_beam(rs, rs.opts.solver == "exact");
   amp0a(rs);
   solve_modes(rs);
   ampw(rs);
