@@ -119,6 +119,11 @@ std::function<IopMix(double)> chosen_phase(const std::function<double(double)>& 
 // the exact solve converges to the Adams integration of the same run, which
 // chooses the phase function afresh at every step.
 TEST(DepthVaryingPhase, ExactSolveConvergesToTheAdamsReferenceOnTheAc9Example) {
+#if defined(__SANITIZE_ADDRESS__)
+  // The tight Adams reference and the refined exact solve take over ten
+  // minutes under the sanitizer; the Release suite runs this comparison.
+  GTEST_SKIP() << "too slow under the sanitizer; run by the Release suite";
+#endif
   const Field adams = run_bands(ac9_example(), 0.0);
   const double fine = largest_difference(run_bands(ac9_example(), 1.0e-4), adams);
   EXPECT_LT(fine, 1.0e-5);
