@@ -154,6 +154,107 @@ void table_fill_interval(ZetaTable& t, Quadrature& quad, int nd, double z0, doub
   }
 }
 
+
+// ---------------------------------------------------------------------------
+// Polynomial form of zeta(z) inside the table cells where c is smooth.
+//
+// The solver asks for the geometric depth of thousands of optical depths per
+// band. Inverting zeta(z) by quadrature at each of them costs a few adaptive
+// integrations; inside a cell of 0.1 m where c is an analytic function of
+// depth (the usual case: profiles change on scales of metres) the quartic
+// through c at five Gauss-Legendre points reproduces c to rounding, and its
+// integral inverts by Newton's method with no further IOP evaluations. Cells
+// where that quartic misses c at the cell's ends or inside (a kink or step of
+// a profile, a layer boundary) keep the inversion by quadrature.
+
+constexpr std::array<double, 5> kGlNodes = {-0.9061798459386640, -0.5384693101056831, 0.0, 0.5384693101056831,
+                                            0.9061798459386640};
+constexpr double kFitTolerance = 1.0e-9;  // relative, on c
+
+// Coefficients p[0..4] of the quartic through (t_i, c_i), by elimination on
+// the Vandermonde system (well conditioned for these nodes).
+std::array<double, 5> quartic_through(const std::array<double, 5>& c) {
+  double a[5][6];
+  for (int i = 0; i < 5; ++i) {
+    double tk = 1.0;
+    for (int k = 0; k < 5; ++k, tk *= kGlNodes[static_cast<std::size_t>(i)]) a[i][k] = tk;
+    a[i][5] = c[static_cast<std::size_t>(i)];
+  }
+  for (int k = 0; k < 5; ++k) {
+    int p = k;
+    for (int i = k + 1; i < 5; ++i)
+      if (std::abs(a[i][k]) > std::abs(a[p][k])) p = i;
+    for (int j = 0; j < 6; ++j) std::swap(a[k][j], a[p][j]);
+    for (int i = k + 1; i < 5; ++i) {
+      const double f = a[i][k] / a[k][k];
+      for (int j = k; j < 6; ++j) a[i][j] -= f * a[k][j];
+    }
+  }
+  std::array<double, 5> x{};
+  for (int k = 4; k >= 0; --k) {
+    double r = a[k][5];
+    for (int j = k + 1; j < 5; ++j) r -= a[k][j] * x[static_cast<std::size_t>(j)];
+    x[static_cast<std::size_t>(k)] = r / a[k][k];
+  }
+  return x;
+}
+
+double poly(const double* p, int n, double t) {
+  double v = 0.0;
+  for (int k = n - 1; k >= 0; --k) v = v * t + p[k];
+  return v;
+}
+
+CellFit fit_cell(RunState& rs, double z0, double z1) {
+  CellFit f;
+  f.zc = 0.5 * (z0 + z1);
+  f.hw = 0.5 * (z1 - z0);
+  if (!(f.hw > 0.0)) return f;
+  std::array<double, 5> c{};
+  for (std::size_t i = 0; i < 5; ++i) {
+    c[i] = beam_attenuation(rs, f.zc + f.hw * kGlNodes[i]);
+    if (!std::isfinite(c[i]) || c[i] <= 0.0) return f;
+  }
+  const std::array<double, 5> p = quartic_through(c);
+  for (double t : {-1.0, 1.0, 0.27}) {
+    const double ct = beam_attenuation(rs, f.zc + f.hw * t);
+    if (!std::isfinite(ct) || std::abs(poly(p.data(), 5, t) - ct) > kFitTolerance * std::abs(ct)) return f;
+  }
+  // Antiderivative, zero at t = -1.
+  for (std::size_t k = 0; k < 5; ++k) f.q[k + 1] = p[k] / static_cast<double>(k + 1);
+  f.q[0] = -poly(f.q.data(), 6, -1.0);
+  f.smooth = true;
+  return f;
+}
+
+void fit_cells(RunState& rs, ZetaTable& t) {
+  t.fit.assign(static_cast<std::size_t>(std::max(0, t.n - 1)), CellFit{});
+  for (int i = 0; i + 1 < t.n; ++i)
+    t.fit[static_cast<std::size_t>(i)] = fit_cell(rs, t.z[static_cast<std::size_t>(i)], t.z[static_cast<std::size_t>(i + 1)]);
+}
+
+// The depth of the cell whose integral from its top reaches `target`, by
+// Newton's method on the fitted antiderivative (increasing: c > 0), kept
+// inside a shrinking bracket.
+double z_from_fit(const CellFit& f, double target) {
+  const double s = target / f.hw;
+  const double* dq = f.q.data();
+  double lo = -1.0, hi = 1.0;
+  if (s >= poly(dq, 6, hi)) return f.zc + f.hw;
+  double t = -1.0 + 2.0 * s / poly(dq, 6, hi);
+  for (int it = 0; it < 50; ++it) {
+    const double F = poly(dq, 6, t) - s;
+    (F < 0.0 ? lo : hi) = t;
+    double d1 = 0.0;  // Q'(t) = the quartic
+    for (int k = 5; k >= 1; --k) d1 = d1 * t + k * dq[k];
+    double tn = t - F / d1;
+    if (!(tn > lo && tn < hi)) tn = 0.5 * (lo + hi);
+    if (std::abs(tn - t) <= 1.0e-15) return f.zc + f.hw * tn;
+    t = tn;
+  }
+  return f.zc + f.hw * t;
+}
+
 }  // namespace
 
 void zetatoz(RunState& rs) {
@@ -178,9 +279,32 @@ void ztozeta(RunState& rs) {
     g.zeta(k + 1) = g.zeta(k) + quad(g.z(k), g.z(k + 1));
     table_fill_interval(t, quad, nd, g.z(k), g.z(k + 1));
   }
+  fit_cells(rs, t);
 }
 
 namespace {
+
+// The integral of c over part of one table cell, tighter than the
+// conversions' own quadrature, whose tolerance (1e-4 absolute) would leave a
+// step that much astray; its status is not reported (the table entries
+// already were).
+class CellQuadrature {
+ public:
+  explicit CellQuadrature(RunState& rs) : ws_(gsl_integration_workspace_alloc(kCellLimit), gsl_integration_workspace_free) {
+    ctx_.rs = &rs;
+  }
+  double operator()(double a, double b) {
+    gsl_function fn{&integrand, &ctx_};
+    double result = 0.0, abserr = 0.0;
+    gsl_set_error_handler_off();
+    gsl_integration_qag(&fn, a, b, 0.0, 1.0e-10, kCellLimit, GSL_INTEG_GAUSS15, ws_.get(), &result, &abserr);
+    return result;
+  }
+
+ private:
+  Integrand ctx_;
+  std::unique_ptr<gsl_integration_workspace, void (*)(gsl_integration_workspace*)> ws_;
+};
 
 // Inverts zeta(z) = zeta0 + Int_z0^z c dz' inside one table cell. Linear
 // interpolation would be exact only for c constant over the cell; a step in a
@@ -193,20 +317,7 @@ double z_in_cell(RunState& rs, double z0, double zeta0, double z1, double zeta1,
   const double target = zeta - zeta0, width = zeta1 - zeta0;
   if (width <= 0.0 || target <= 0.0) return z0;
   if (target >= width) return z1;
-  // Tighter than the conversions' own quadrature, whose tolerance (1e-4
-  // absolute) would leave the step that much astray; its status is not
-  // reported (the table entries already were).
-  Integrand ctx;
-  ctx.rs = &rs;
-  std::unique_ptr<gsl_integration_workspace, void (*)(gsl_integration_workspace*)> ws(
-      gsl_integration_workspace_alloc(kCellLimit), gsl_integration_workspace_free);
-  auto quad = [&](double a, double b) {
-    gsl_function fn{&integrand, &ctx};
-    double result = 0.0, abserr = 0.0;
-    gsl_set_error_handler_off();
-    gsl_integration_qag(&fn, a, b, 0.0, 1.0e-10, kCellLimit, GSL_INTEG_GAUSS15, ws.get(), &result, &abserr);
-    return result;
-  };
+  CellQuadrature quad(rs);
   const double tol = 1.0e-10 * std::max(1.0, std::abs(z1));
   double lo = z0, hi = z1, flo = -target, fhi = width - target;
   double z = z0 + (z1 - z0) * target / width;
@@ -244,7 +355,32 @@ double z_of_zeta(RunState& rs, double zeta) {
   }
   auto hi = std::upper_bound(first, last, zeta);
   auto i1 = static_cast<std::size_t>(hi - t.zeta.begin()), i0 = i1 - 1;
+  if (t.fit.size() + 1 == static_cast<std::size_t>(t.n) && t.fit[i0].smooth) {
+    const double target = zeta - t.zeta[i0];
+    if (target <= 0.0) return t.z[i0];
+    if (target >= t.zeta[i1] - t.zeta[i0]) return t.z[i1];
+    return z_from_fit(t.fit[i0], target);
+  }
   return z_in_cell(rs, t.z[i0], t.zeta[i0], t.z[i1], t.zeta[i1], zeta);
+}
+
+
+double zeta_of_depth(RunState& rs, double z) {
+  const ZetaTable& t = rs.cztozeta;
+  if (t.n < 1) herr("zeta_of_depth", "the depth conversion table is empty");
+  auto first = t.z.begin(), last = t.z.begin() + t.n;
+  if (z <= *first || z >= *(last - 1) || t.n == 1) {
+    std::size_t end = (z <= *first) ? 0 : static_cast<std::size_t>(t.n - 1);
+    return t.zeta[end] + (z - t.z[end]) * point_value(rs, t.z[end], false, "ZTOZETA");
+  }
+  auto hi = std::upper_bound(first, last, z);
+  auto i1 = static_cast<std::size_t>(hi - t.z.begin()), i0 = i1 - 1;
+  if (t.fit.size() + 1 == static_cast<std::size_t>(t.n) && t.fit[i0].smooth) {
+    const CellFit& f = t.fit[i0];
+    return t.zeta[i0] + f.hw * poly(f.q.data(), 6, (z - f.zc) / f.hw);
+  }
+  CellQuadrature quad(rs);
+  return t.zeta[i0] + quad(t.z[i0], z);
 }
 
 }  // namespace abyss

@@ -50,10 +50,20 @@ struct SurfaceLoader {
 };
 
 // Record cztozeta: the fine geometric <-> optical depth table.
+// Within a cell where c is smooth, zeta(z) - zeta(cell top) is held as the
+// integral of the polynomial through c at five Gauss-Legendre points: with
+// t = (z - zc) / hw in [-1, 1], zeta - zeta0 = hw * sum_k q[k] t^k.
+struct CellFit {
+  bool smooth = false;  // false: a kink or step of c inside, inverted by quadrature
+  double zc = 0.0, hw = 0.0;
+  std::array<double, 6> q{};
+};
+
 struct ZetaTable {
   static constexpr int kCapacity = 2800;
   int n = 0;
   std::vector<double> zeta, z;
+  std::vector<CellFit> fit;  // one per cell (n - 1), built with the table
   bool qag_warned_zetatoz = false, qag_warned_ztozeta = false;
 };
 

@@ -385,17 +385,6 @@ bool all_zero(const Mat& m, int n) {
   return true;
 }
 
-// The optical depth of geometric depth z, by bisection in the conversion table
-// (monotone).
-double zeta_of_z(RunState& rs, double z, double zeta_max) {
-  double lo = 0.0, hi = zeta_max;
-  for (int it = 0; it < 200 && hi - lo > 1e-14 * std::max(1.0, hi); ++it) {
-    const double mid = 0.5 * (lo + hi);
-    (z_of_zeta(rs, mid) < z ? lo : hi) = mid;
-  }
-  return 0.5 * (lo + hi);
-}
-
 // Optical depths of the nodes of the tabulated concentration profiles, which
 // are interpolated linearly: the IOPs change slope there, and a slab that
 // straddles such a kink would lose the high order of the varying-slab scheme.
@@ -412,7 +401,7 @@ std::vector<double> profile_nodes(RunState& rs, double zeta_max) {
   const double z_max = (rs.cmisc.iop == 1) ? zeta_max : z_of_zeta(rs, zeta_max);
   for (double d : z) {
     if (d <= 0.0 || d >= z_max) continue;
-    out.push_back(rs.cmisc.iop == 1 ? d : zeta_of_z(rs, d, zeta_max));
+    out.push_back(rs.cmisc.iop == 1 ? d : zeta_of_depth(rs, d));
   }
   std::sort(out.begin(), out.end());
   return out;

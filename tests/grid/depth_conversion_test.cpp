@@ -4,6 +4,8 @@
 #include "grid/depth_conversion.hpp"
 #include "iop/abscat.hpp"
 
+#include <cmath>
+#include <vector>
 #include <fstream>
 #include "depth_test_run.hpp"
 #include "support/case2_water.hpp"
@@ -183,4 +185,57 @@ TEST(DepthConversion, StepBetweenTableNodesKeepsItsDepth) {
   const double zeta_ramp = 10.0 * c1 + 0.0001 * 0.5 * (c1 + c3);
   EXPECT_NEAR(z_of_zeta(*t.rs, zeta_ramp + 0.03 * c3), 10.0301, 1e-6);
   EXPECT_NEAR(z_of_zeta(*t.rs, 10.0 * c1 - 0.03 * c1), 9.97, 1e-7);
+}
+
+namespace {
+
+// Case 2 water with a mineral profile tabulated every metre (a Gaussian
+// layer at 12 m): c is linear between the nodes and kinks at each.
+void gaussian_layer_water(TestRun& t, const std::string& profile_path) {
+  RunState& rs = *t.rs;
+  std::ofstream prof(profile_path);
+  for (int i = 1; i <= 10; ++i) prof << "mineral Gaussian-layer test profile, header " << i << "\n";
+  for (int z = 0; z <= 40; ++z) prof << z << " " << 0.2 + 2.0 * std::exp(-0.5 * (z - 12.0) * (z - 12.0) / 9.0) << "\n";
+  prof << "-1 0\n";
+  prof.close();
+  abyss::testing::case2_mineral_profile_water(rs, profile_path);
+  rs.cmisc.nwave = 1;
+  rs.cmisc.iprint = -1;
+  rs.cwave.wave(1) = 500.0;
+}
+
+}  // namespace
+
+// The polynomial form of zeta(z) used inside smooth cells inverts as exactly
+// as the quadrature it replaces, and the cells around the profile's kinks
+// keep the quadrature; the forward conversion of a node and its inversion
+// return the node.
+TEST(DepthConversion, PolynomialInversionAgreesWithQuadratureInversion) {
+  TestRun t("zfit");
+  gaussian_layer_water(t, std::string(ABYSS_BINARY_DIR) + "/test_zfit_profile.txt");
+  t.set_depths({0.0, 2.35, 7.0, 19.5, 30.0});
+  ztozeta(*t.rs);
+  ZetaTable& tab = t.rs->cztozeta;
+  ASSERT_EQ(tab.fit.size() + 1, static_cast<std::size_t>(tab.n));
+  int smooth = 0;
+  for (const CellFit& f : tab.fit) smooth += f.smooth;
+  EXPECT_GT(smooth, static_cast<int>(0.7 * tab.fit.size()));
+  EXPECT_LT(smooth, static_cast<int>(tab.fit.size()));  // kinked cells fall back
+  std::vector<double> zeta, fast;
+  const double last = tab.zeta[static_cast<std::size_t>(tab.n - 1)];
+  for (int i = 0; i <= 400; ++i) zeta.push_back(last * (i + 0.37) / 401.0);
+  for (double x : zeta) fast.push_back(z_of_zeta(*t.rs, x));
+  for (int node = 1; node < 30; ++node) {
+    const double zn = zeta_of_depth(*t.rs, node);
+    EXPECT_NEAR(z_of_zeta(*t.rs, zn), node, 1e-9) << node;
+  }
+  const std::vector<CellFit> kept = tab.fit;
+  tab.fit.clear();  // every cell by quadrature
+  for (std::size_t i = 0; i < zeta.size(); ++i) EXPECT_NEAR(fast[i], z_of_zeta(*t.rs, zeta[i]), 1e-9) << zeta[i];
+  for (int node = 1; node < 30; ++node) {
+    const double zn = zeta_of_depth(*t.rs, node);
+    tab.fit = kept;
+    EXPECT_NEAR(zeta_of_depth(*t.rs, node), zn, 1e-10) << node;
+    tab.fit.clear();
+  }
 }
