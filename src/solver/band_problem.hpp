@@ -5,10 +5,12 @@
 
 #include <array>
 #include <functional>
+#include <memory>
 #include <vector>
 
 #include "control/limits.hpp"
 #include "phase/dpf.hpp"
+#include "solver/slab_ops.hpp"
 #include "solver/solver_state.hpp"
 #include "util/arrays.hpp"
 
@@ -33,6 +35,9 @@ struct SubSlab {
   IopMix iop;
   bool varying = false;
   IopMix upper, lower;
+  // Mode 0's reflectance and transmittance, where the halving check already
+  // computed them (the mode-0 solve then reuses them).
+  std::shared_ptr<const SlabRT> rt0;
 };
 
 struct BandProblem {

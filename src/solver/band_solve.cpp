@@ -3,6 +3,7 @@
 // operators of the three passes (R(zeta,w), T(w,zeta), R(zeta,m) for both
 // halves, and the source vectors) to rounding, whatever the optical depth.
 #include <algorithm>
+#include <atomic>
 #include <cmath>
 #include <exception>
 #include <memory>
@@ -270,17 +271,21 @@ struct Refiner {
     const double top = s.top + (lower ? 0.5 * s.h : 0.0), h = 0.5 * s.h;
     return varying_slab(iop_at, top, h, iop_at(top + 0.5 * h));
   }
-  void refine(const SubSlab& s, int depth) {
+  // `known`: the slab's operators when its parent's check computed them.
+  void refine(const SubSlab& s, int depth, std::shared_ptr<const SlabRT> known = nullptr) {
     const SubSlab a = half(s, false), b = half(s, true);
-    const SlabRT one = rt(s), two = stack_rt(rt(a), rt(b));
-    const double err = std::max({rel_change(one.r, two.r), rel_change(one.r_below(), two.r_below()),
-                                 rel_change(one.t, two.t), rel_change(one.t_up(), two.t_up())});
+    std::shared_ptr<const SlabRT> one = known ? std::move(known) : std::make_shared<const SlabRT>(rt(s));
+    auto ra = std::make_shared<const SlabRT>(rt(a)), rb = std::make_shared<const SlabRT>(rt(b));
+    const SlabRT two = stack_rt(*ra, *rb);
+    const double err = std::max({rel_change(one->r, two.r), rel_change(one->r_below(), two.r_below()),
+                                 rel_change(one->t, two.t), rel_change(one->t_up(), two.t_up())});
     if (depth >= 30 || err <= tol) {
       out.push_back(s);
+      out.back().rt0 = std::move(one);
       return;
     }
-    refine(a, depth + 1);
-    refine(b, depth + 1);
+    refine(a, depth + 1, std::move(ra));
+    refine(b, depth + 1, std::move(rb));
   }
 };
 
@@ -296,6 +301,10 @@ SlabOps slab_ops(const BandProblem& bp, int l, const SubSlab& s, MediumCache& ca
   SlabOps op;
   op.with_sources = bp.sources;
   const SlabSource src = [&](double x, SourceAmps& a) { sum_source_amps(*bp.rs, l, bp.source_depth(s.top + x), a); };
+  if (l == 0 && s.rt0 && !bp.sources) {
+    op.rt = *s.rt0;
+    return op;
+  }
   if (!s.varying) {
     const SlabMedium& m = cache.get(s.iop);
     op.rt = slab_rt(m, s.h);
@@ -545,8 +554,12 @@ void solve_band_exact(const BandProblem& bp, std::vector<ModeOps>& modes) {
   modes.resize(static_cast<std::size_t>(nmode));
   const int nthreads = std::clamp(bp.threads, 1, nmode);
   std::vector<std::exception_ptr> err(static_cast<std::size_t>(nmode));
-  auto work = [&](int first) {
-    for (int l = first; l < nmode; l += nthreads) {
+  // Modes are handed out one at a time (their costs differ: mode 0 reuses the
+  // partition check's operators); each is solved whole by one thread, so the
+  // result does not depend on which thread took it.
+  std::atomic<int> next{0};
+  auto work = [&]() {
+    for (int l = next++; l < nmode; l = next++) {
       try {
         solve_mode_exact(bp, l, modes[static_cast<std::size_t>(l)]);
       } catch (...) {
@@ -555,8 +568,8 @@ void solve_band_exact(const BandProblem& bp, std::vector<ModeOps>& modes) {
     }
   };
   std::vector<std::thread> pool;
-  for (int t = 1; t < nthreads; ++t) pool.emplace_back(work, t);
-  work(0);
+  for (int t = 1; t < nthreads; ++t) pool.emplace_back(work);
+  work();
   for (auto& th : pool) th.join();
   for (auto& e : err)
     if (e) std::rethrow_exception(e);

@@ -6,12 +6,6 @@
 
 #include "control/errors.hpp"
 
-extern "C" {
-void dgemm_(const char* ta, const char* tb, const int* m, const int* n, const int* k, const double* alpha,
-            const double* a, const int* lda, const double* b, const int* ldb, const double* beta, double* c,
-            const int* ldc);
-}
-
 namespace abyss::dense {
 
 Sq Sq::identity(int n) {
@@ -20,9 +14,29 @@ Sq Sq::identity(int n) {
   return m;
 }
 
+// Written out for the small orders here (n <= 32): the reference BLAS spends
+// more on its general loops than on the 2 n^3 operations of a 10 x 10
+// product, and the slab operators make hundreds of thousands of these per
+// band. Column by column, C(:, j) accumulates A(:, k) B(k, j), the innermost
+// loop running down contiguous columns. C must not share storage with A or B.
 void gemm(const Sq& A, const Sq& B, Sq& C, double alpha, double beta) {
   const int n = A.n;
-  dgemm_("N", "N", &n, &n, &n, &alpha, A.data(), &n, B.data(), &n, &beta, C.data(), &n);
+  const double* __restrict a = A.data();
+  const double* __restrict b = B.data();
+  double* __restrict c = C.data();
+  for (int j = 0; j < n; ++j) {
+    double* __restrict cj = c + static_cast<std::size_t>(j) * n;
+    if (beta == 0.0) {
+      for (int i = 0; i < n; ++i) cj[i] = 0.0;
+    } else if (beta != 1.0) {
+      for (int i = 0; i < n; ++i) cj[i] *= beta;
+    }
+    for (int k = 0; k < n; ++k) {
+      const double bkj = alpha * b[k + static_cast<std::size_t>(j) * n];
+      const double* __restrict ak = a + static_cast<std::size_t>(k) * n;
+      for (int i = 0; i < n; ++i) cj[i] += ak[i] * bkj;
+    }
+  }
 }
 
 Sq mul(const Sq& A, const Sq& B) {
@@ -43,38 +57,43 @@ void vxm(const double* x, const Sq& M, double* y, bool accumulate) {
 
 // Gaussian elimination with partial pivoting, written out for the small orders
 // here (n <= 32), where the library routine's blocking only adds overhead.
-void solve_left(Sq A, double* B, int m, const char* who) {
+// The updates run down contiguous columns.
+void solve_left(Sq A, double* __restrict B, int m, const char* who) {
   const int n = A.n;
-  double* a = A.data();
-  auto at = [n](double* x, int i, int j) -> double& { return x[i + static_cast<std::size_t>(j) * n]; };
+  double* __restrict a = A.data();
+  auto col = [n](double* x, int j) { return x + static_cast<std::size_t>(j) * n; };
   for (int k = 0; k < n; ++k) {
+    double* __restrict ak = col(a, k);
     int p = k;
     for (int i = k + 1; i < n; ++i)
-      if (std::abs(at(a, i, k)) > std::abs(at(a, p, k))) p = i;
-    if (at(a, p, k) == 0.0) herr(who, "singular matrix in the slab operators");
+      if (std::abs(ak[i]) > std::abs(ak[p])) p = i;
+    if (ak[p] == 0.0) herr(who, "singular matrix in the slab operators");
     if (p != k) {
-      for (int j = 0; j < n; ++j) std::swap(at(a, k, j), at(a, p, j));
-      for (int j = 0; j < m; ++j) std::swap(at(B, k, j), at(B, p, j));
+      for (int j = 0; j < n; ++j) std::swap(col(a, j)[k], col(a, j)[p]);
+      for (int j = 0; j < m; ++j) std::swap(col(B, j)[k], col(B, j)[p]);
     }
-    const double inv = 1.0 / at(a, k, k);
-    for (int i = k + 1; i < n; ++i) at(a, i, k) *= inv;
+    const double inv = 1.0 / ak[k];
+    for (int i = k + 1; i < n; ++i) ak[i] *= inv;
     for (int j = k + 1; j < n; ++j) {
-      const double akj = at(a, k, j);
-      if (akj == 0.0) continue;
-      for (int i = k + 1; i < n; ++i) at(a, i, j) -= at(a, i, k) * akj;
+      double* __restrict aj = col(a, j);
+      const double akj = aj[k];
+      for (int i = k + 1; i < n; ++i) aj[i] -= ak[i] * akj;
     }
     for (int j = 0; j < m; ++j) {
-      const double bkj = at(B, k, j);
-      if (bkj == 0.0) continue;
-      for (int i = k + 1; i < n; ++i) at(B, i, j) -= at(a, i, k) * bkj;
+      double* __restrict bj = col(B, j);
+      const double bkj = bj[k];
+      for (int i = k + 1; i < n; ++i) bj[i] -= ak[i] * bkj;
     }
   }
-  for (int j = 0; j < m; ++j)
+  for (int j = 0; j < m; ++j) {
+    double* __restrict bj = col(B, j);
     for (int k = n - 1; k >= 0; --k) {
-      const double x = at(B, k, j) / at(a, k, k);
-      at(B, k, j) = x;
-      for (int i = 0; i < k; ++i) at(B, i, j) -= at(a, i, k) * x;
+      const double* __restrict ak = col(a, k);
+      const double x = bj[k] / ak[k];
+      bj[k] = x;
+      for (int i = 0; i < k; ++i) bj[i] -= ak[i] * x;
     }
+  }
 }
 
 Sq solve_right(const Sq& B, const Sq& A, const char* who) {

@@ -1,6 +1,8 @@
 // Small dense matrices of the exact band solve: n x n blocks (n <= mxmu) stored
-// column-major with leading dimension n, and row vectors of n elements. Thin
-// wrappers over BLAS and LAPACK so the slab and adding code reads as algebra.
+// column-major with leading dimension n, and row vectors of n elements, with
+// small kernels (products and solves of orders up to 32, where the library
+// routines cost more in their general loops than in arithmetic), so the slab
+// and adding code reads as algebra.
 #pragma once
 
 #include <vector>
