@@ -9,7 +9,14 @@ namespace abyss::inelastic {
 // Water Raman scattering: Bartlett et al. (1998) wavelength dependence of the
 // scattering coefficient, Walrafen's (1967) four Gaussians of the O-H stretch
 // band (as used by Haltrin and Kattawar 1993), depolarisation ratio 0.17.
-inline constexpr double kRamanExponent = 5.5;  // b_R(l') = b_R(l0) (l0/l')^5.5, l' exciting (energy units)
+// b_R(l') = b_R(l0) (l0/l')^5.3 with l' the exciting wavelength. b_R is the
+// fraction of the exciting photons (and so of the exciting power) scattered
+// per metre; the emitted power is that times l'/l, which the redistribution
+// carries. Bartlett et al. give 5.3 for this photon-normalised coefficient and
+// 5.5 for the energy-normalised one, b_R l'/l: the 0.2 between them is the
+// slope of l'/l itself, so 5.5 together with the factor l'/l would count the
+// photon-energy loss twice (about 5 % too much Raman light excited near 380 nm).
+inline constexpr double kRamanExponent = 5.3;
 inline constexpr std::array<double, 4> kRamanShift{3250.0, 3425.0, 3530.0, 3625.0};  // cm^-1
 inline constexpr std::array<double, 4> kRamanFwhm{210.0, 175.0, 140.0, 140.0};       // cm^-1
 inline constexpr std::array<double, 4> kRamanWeight{0.41, 0.39, 0.10, 0.10};

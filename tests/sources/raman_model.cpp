@@ -44,7 +44,18 @@
 //             x [1 / (K'' + kappa') + 1 / (kappa' + kappa_L)].
 // Assumptions: forward scattering is no scattering (K' and kappa from a + bb);
 // diffuse streams have mean cosine mu_u = 0.5 (isotropic radiance); the
-// downwelling light just below the surface is the refracted direct sun (no sky).
+// downwelling light just below the surface is the refracted direct sun (no sky);
+// the sea surface does not reflect the in-water light: the upward streams leave
+// and no downward diffuse stream starts at the surface. A real surface sends
+// back about half of a diffuse upward stream (total internal reflection beyond
+// 48.6 degrees), which the model therefore misses, at both wavelengths.
+//
+// Inputs shared with the engine and checked against the literature on their
+// own (redistribution tests): b_R(l') with the photon-normalised exponent 5.3,
+// the band-averaged Walrafen shape (its 1e7/l^2 Jacobian compresses a band of
+// exciting wavelengths into a narrower emitting band, (l'/l)^2 per nm) and the
+// energy factor l'/l. Rrs of both the model and the engine is taken with the
+// engine's own Ed(0+) and its total Rrs, so the share compares Raman radiances.
 #include "raman_model.hpp"
 
 #include <cmath>
