@@ -32,7 +32,60 @@ double one_norm(const double* a, int lda, int n) {
 
 }  // namespace
 
+namespace {
+
+// The indicator from the reciprocal condition number.
+int digits_indicator(double rcond) {
+  if (!(rcond > DBL_EPSILON)) return -10;
+  return static_cast<int>(std::floor(std::log10(rcond / DBL_EPSILON)));
+}
+
+// Small orders (the per-mode blocks, n <= 32, inverted at every depth of every
+// mode): written out, the factorization, the inverse and its exact 1-norm
+// (so the condition number itself rather than an estimate) cost less than
+// the library's general loops. A is overwritten by its LU factors.
+int small_lu_inverse(double* a, int lda, int n, double* ainv, int ldinv) {
+  const double anorm = one_norm(a, lda, n);
+  auto at = [](double* m, int ld, int i, int j) -> double& { return m[i + static_cast<std::size_t>(j) * ld]; };
+  int piv[32];
+  for (int k = 0; k < n; ++k) {
+    int p = k;
+    for (int i = k + 1; i < n; ++i)
+      if (std::fabs(at(a, lda, i, k)) > std::fabs(at(a, lda, p, k))) p = i;
+    piv[k] = p;
+    if (at(a, lda, p, k) == 0.0) return -10;
+    if (p != k)
+      for (int j = 0; j < n; ++j) std::swap(at(a, lda, k, j), at(a, lda, p, j));
+    const double inv = 1.0 / at(a, lda, k, k);
+    for (int i = k + 1; i < n; ++i) at(a, lda, i, k) *= inv;
+    for (int j = k + 1; j < n; ++j) {
+      const double akj = at(a, lda, k, j);
+      for (int i = k + 1; i < n; ++i) at(a, lda, i, j) -= at(a, lda, i, k) * akj;
+    }
+  }
+  double inorm = 0.0;
+  for (int j = 0; j < n; ++j) {
+    double* c = ainv + static_cast<std::size_t>(j) * ldinv;
+    std::fill(c, c + n, 0.0);
+    c[j] = 1.0;
+    for (int k = 0; k < n; ++k) std::swap(c[k], c[piv[k]]);
+    for (int k = 0; k < n; ++k)
+      for (int i = k + 1; i < n; ++i) c[i] -= at(a, lda, i, k) * c[k];
+    for (int k = n - 1; k >= 0; --k) {
+      c[k] /= at(a, lda, k, k);
+      for (int i = 0; i < k; ++i) c[i] -= at(a, lda, i, k) * c[k];
+    }
+    double col = 0.0;
+    for (int i = 0; i < n; ++i) col += std::fabs(c[i]);
+    inorm = std::max(inorm, col);
+  }
+  return digits_indicator(anorm > 0.0 && inorm > 0.0 ? 1.0 / (anorm * inorm) : 0.0);
+}
+
+}  // namespace
+
 int lu_inverse(double* a, int lda, int n, double* ainv, int ldinv) {
+  if (n >= 1 && n <= 32 && lda >= n && ldinv >= n) return small_lu_inverse(a, lda, n, ainv, ldinv);
   const double anorm = one_norm(a, lda, n);
   std::vector<int> ipiv(static_cast<std::size_t>(n));
   int info = 0;
@@ -55,7 +108,7 @@ int lu_inverse(double* a, int lda, int n, double* ainv, int ldinv) {
   const char trans = 'N';
   dgetrs_(&trans, &n, &n, a, &lda, ipiv.data(), ainv, &ldinv, &info);
   check_lapack("lu_inverse", "dgetrs", info);
-  return static_cast<int>(std::floor(std::log10(rcond / DBL_EPSILON)));
+  return digits_indicator(rcond);
 }
 
 void report_sgefs(std::ostream& os, const std::string& which, const std::string& from, int ind) {
