@@ -19,7 +19,7 @@ MAX_BANDS = 150
 MAX_DEPTHS = 200  # the engine inserts a paired depth below each one (grid limit 400)
 NAME_LEN = 120
 ROOT_LEN = 32
-KNOWN_OPTIONS = ("solver", "threads", "netcdf")
+KNOWN_OPTIONS = ("solver", "sun_beam", "relerr", "threads", "netcdf")
 
 
 class RunInputError(ValueError):

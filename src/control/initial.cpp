@@ -556,6 +556,7 @@ void initial(RunState& rs) {
   // Records 22 to 32.
   read_data_files(rs, rr);
   rs.opts = read_run_options(*rs.input);
+  if (rs.opts.relerr > 0.0) rs.cmisc.relerr = rs.opts.relerr;
   check_pf_options(rs);
   store_counts(rs);
   report_input_ranges(rs, rr);

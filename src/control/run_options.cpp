@@ -1,5 +1,7 @@
 #include "control/run_options.hpp"
 
+#include <cstdlib>
+
 #include <fmt/format.h>
 
 #include <algorithm>
@@ -55,10 +57,15 @@ void set_run_option(RunOptions& opts, const std::string& name, const std::string
     opts.sun_beam = v;
   } else if (key == "threads") {
     if (!parse_count(value, 0, 1024, opts.threads)) bad("give a whole number of threads from 0 (one per core) to 1024");
+  } else if (key == "relerr") {
+    char* end = nullptr;
+    const double v = std::strtod(value.c_str(), &end);
+    if (end == value.c_str() || *end != '\0' || !(v >= 1e-12 && v <= 0.1)) bad("give a relative tolerance from 1e-12 to 0.1");
+    opts.relerr = v;
   } else if (key == "netcdf") {
     if (!parse_flag(value, opts.netcdf)) bad("give yes or no");
   } else {
-    herr("initial", fmt::format("unknown run option {} (known: solver, sun_beam, threads, netcdf)", name));
+    herr("initial", fmt::format("unknown run option {} (known: solver, sun_beam, relerr, threads, netcdf)", name));
   }
 }
 

@@ -21,6 +21,10 @@ struct RunOptions {
   // emission of its steep source is cheap in layered water (some examples run
   // 30 to 50 times longer with it).
   std::string sun_beam = "quad";
+  // Relative tolerance of the Adams integration (0: the run default, 1e-4); its
+  // absolute tolerance follows as 1e-3 of it. Tight values (1e-9) make the
+  // reference against which the exact solver is checked.
+  double relerr = 0.0;
   int threads = 0;      // worker threads; 0 = one per core of the machine
   bool netcdf = false;  // also write the run as a NetCDF file
   // The option lines as read, for the printout echo and self-describing outputs.

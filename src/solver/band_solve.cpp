@@ -192,7 +192,38 @@ struct Partitioner {
     return s;
   }
 
+  // Where a phase function chosen per depth moves from one pair of library
+  // members to the next, its coefficients change slope (the blend runs into
+  // the shared member and on with the next one): such a kink must lie on a
+  // slab boundary, or the slab's Gauss-point blends would mix two pairs. The
+  // depth of the change inside (za, zb), to rounding, or none.
+  static bool same_pairs(const IopMix& a, const IopMix& b) {
+    for (std::size_t k = 1; k < a.pf.size(); ++k)
+      if (a.pf[k].lo != b.pf[k].lo) return false;
+    return true;
+  }
+  std::optional<double> pair_change(double za, double zb) {
+    IopMix lo = iop_at(za);
+    const IopMix hi = iop_at(zb);
+    if (same_pairs(lo, hi)) return std::nullopt;
+    double a = za, b = zb;
+    const double eps = 1.0e-12 * std::max(1.0, std::abs(zb));
+    while (b - a > eps) {
+      const double m = 0.5 * (a + b);
+      (same_pairs(iop_at(m), lo) ? a : b) = m;
+    }
+    if (b - za <= 1.0e-9 * std::max(1.0, std::abs(zb)) || zb - b <= 1.0e-9 * std::max(1.0, std::abs(zb))) return std::nullopt;
+    return b;
+  }
+
   void split(double za, double zb, int depth, double parent_jump) {
+    if (depth < 48) {
+      if (const auto zc = pair_change(za, zb)) {
+        split(za, *zc, depth + 1, parent_jump);
+        split(*zc, zb, depth + 1, parent_jump);
+        return;
+      }
+    }
     const Samples smp = sample(za, zb, parent_jump);
     const IopMix& mid = smp.mid;
     if (smp.uniform) {
@@ -394,8 +425,8 @@ bool all_zero(const Mat& m, int n) {
   return true;
 }
 
-// Optical depths of the nodes of the tabulated concentration profiles, which
-// are interpolated linearly: the IOPs change slope there, and a slab that
+// Optical depths of the nodes of the tabulated concentration profiles and
+// instrument tables, which are interpolated linearly: the IOPs change slope there, and a slab that
 // straddles such a kink would lose the high order of the varying-slab scheme.
 std::vector<double> profile_nodes(RunState& rs, double zeta_max) {
   std::vector<double> z;
@@ -406,6 +437,10 @@ std::vector<double> profile_nodes(RunState& rs, double zeta_max) {
   add(rs.iopflags.chl);
   add(rs.iopflags.cdom);
   for (const ProfileData& p : rs.iopflags.minz) add(p);
+  // The ac-9 model interpolates its instrument tables linearly in depth too.
+  const Ac9State& ac9 = rs.iopflags.ac9;
+  for (const DepthWaveTable* t : {&ac9.ac, &ac9.bb, &ac9.cdom})
+    for (int i = 1; i <= t->nz; ++i) z.push_back(t->z(i));
   std::vector<double> out;
   const double z_max = (rs.cmisc.iop == 1) ? zeta_max : z_of_zeta(rs, zeta_max);
   for (double d : z) {

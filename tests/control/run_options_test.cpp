@@ -32,23 +32,26 @@ TEST(RunOptions, AbsentOptionsKeepTheDefaults) {
 }
 
 TEST(RunOptions, NameValueLinesWithCommentsAndBlankLines) {
-  const RunOptions o = read("\n  threads = 2   # two workers\nNetCDF=yes\n\n# nothing here\nsolver = ADAMS\n");
+  const RunOptions o = read("\n  threads = 2   # two workers\nNetCDF=yes\n\n# nothing here\nsolver = ADAMS\nrelerr = 1e-9\n");
   EXPECT_EQ(o.threads, 2);
+  EXPECT_DOUBLE_EQ(o.relerr, 1e-9);
   EXPECT_TRUE(o.netcdf);
   EXPECT_EQ(o.solver, "adams");
-  ASSERT_EQ(o.given.size(), 3u);
+  ASSERT_EQ(o.given.size(), 4u);
   EXPECT_EQ(o.given[0], "threads = 2");
 }
 
 TEST(RunOptions, BadLinesStopNamingTheLineOrTheOption) {
   EXPECT_EQ(error_of("threads = 2\nunused.txt\n"),
             "line 2 after record 32 is not a run option \"name = value\": unused.txt");
-  EXPECT_EQ(error_of("colour = red\n"), "unknown run option colour (known: solver, sun_beam, threads, netcdf)");
+  EXPECT_EQ(error_of("colour = red\n"), "unknown run option colour (known: solver, sun_beam, relerr, threads, netcdf)");
   EXPECT_EQ(error_of("threads = -1\n"),
             "run option threads = -1: give a whole number of threads from 0 (one per core) to 1024");
   EXPECT_EQ(error_of("threads = 2.5\n"),
             "run option threads = 2.5: give a whole number of threads from 0 (one per core) to 1024");
   EXPECT_EQ(error_of("netcdf = maybe\n"), "run option netcdf = maybe: give yes or no");
+  EXPECT_EQ(error_of("relerr = 0\n"), "run option relerr = 0: give a relative tolerance from 1e-12 to 0.1");
+  EXPECT_EQ(error_of("relerr = 1e-9x\n"), "run option relerr = 1e-9x: give a relative tolerance from 1e-12 to 0.1");
   EXPECT_EQ(error_of("threads =\n"), "line 1 after record 32 is not a run option \"name = value\": threads =");
 }
 

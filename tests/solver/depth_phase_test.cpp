@@ -125,15 +125,12 @@ TEST(DepthVaryingPhase, ExactSolveConvergesToTheAdamsReferenceOnTheAc9Example) {
   GTEST_SKIP() << "too slow under the sanitizer; run by the Release suite";
 #endif
   const Field adams = run_bands(ac9_example(), 0.0);
-  const double fine = largest_difference(run_bands(ac9_example(), 1.0e-4), adams);
-  EXPECT_LT(fine, 1.0e-5);
-  // At the default halving tolerance the difference is the partition's
-  // (2.4e-5): the fourth-order slabs blend the library pairs of their Gauss
-  // points; a slab across which the choice moves to another pair takes its
-  // mid-depth choice and is kept thin.
+  // At the default halving tolerance: 4.9e-6 (1.8e-6 at 1e-4; 2.4e-5 while the
+  // depths of the instrument tables, where the IOPs change slope, could fall
+  // inside a slab).
   const double coarse = largest_difference(run_bands(ac9_example(), kSlabRtTolerance), adams);
-  EXPECT_LT(coarse, 1.0e-4);
-  std::printf("ac-9 example, exact vs Adams (1e-9): halving tolerance 1e-4: %.2e; default: %.2e\n", fine, coarse);
+  EXPECT_LT(coarse, 1.0e-5);
+  std::printf("ac-9 example, exact vs Adams (1e-9) at the default halving tolerance: %.2e\n", coarse);
 }
 
 TEST(DepthVaryingPhase, AStepInTheChosenPhaseFunctionFallsOnASlabBoundary) {
