@@ -305,6 +305,168 @@ SlabEmission slab_emission(const SlabMedium& m, double h, const SlabSource& src,
   return refine(m, 0.0, h, emission_gl(m, 0.0, h, src), src, tol, 0);
 }
 
+namespace {
+
+// The slab's matrices that every exponential term shares: tau + rho, tau - rho,
+// the left eigenvectors E of A = (tau + rho)(tau - rho) (E = P + Q) and E^-1.
+struct ExpSlab {
+  const SlabMedium& m;
+  const SlabRT& rt;
+  double h;
+  Sq sum, dif, E, Einv;
+  ExpSlab(const SlabMedium& med, const SlabRT& r, double thick) : m(med), rt(r), h(thick), sum(med.tau), dif(med.tau), E(med.P) {
+    for (std::size_t i = 0; i < sum.a.size(); ++i) {
+      sum.a[i] += m.rho.a[i];
+      dif.a[i] -= m.rho.a[i];
+      E.a[i] += m.Q.a[i];
+    }
+    Einv = Sq::identity(m.n);
+    dense::solve_left(E, Einv.data(), m.n, "exp_emission");
+  }
+};
+
+// The particular solution of d' = d tau + u rho + sd e^{-px}, u' = -(u tau + d rho) - su e^{-px}
+// is (a, b) e^{-px} with a (tau + p) + b rho = -sd, a rho + b (tau - p) = -su.
+// With s = a + b and q = a - b these separate:
+//   s (A - p^2) = p (sd - su) - (sd + su)(tau - rho),   q = -(sd + su + s (tau + rho)) / p,
+// and in the eigenvectors of A, s = rhs E^-1 (K^2 - p^2)^-1 E: only the component
+// whose K is near p is large. `rhs` holds sd, su of each of the `m` systems
+// (2n each) and returns a, b in their place.
+void particular(const ExpSlab& sl, double p, Row& rhs, int m) {
+  const int n = sl.sum.n;
+  Row s(static_cast<std::size_t>(n)), t(static_cast<std::size_t>(n)), y(static_cast<std::size_t>(n));
+  for (int c = 0; c < m; ++c) {
+    double* sd = rhs.data() + 2 * n * c;
+    double* su = sd + n;
+    for (int i = 0; i < n; ++i) t[static_cast<std::size_t>(i)] = sd[i] + su[i];
+    dense::vxm(t.data(), sl.dif, s.data());
+    for (int i = 0; i < n; ++i) s[static_cast<std::size_t>(i)] = p * (sd[i] - su[i]) - s[static_cast<std::size_t>(i)];
+    dense::vxm(s.data(), sl.Einv, y.data());
+    for (int i = 0; i < n; ++i) {
+      const double k = sl.m.k[static_cast<std::size_t>(i)];
+      y[static_cast<std::size_t>(i)] /= (k - p) * (k + p);
+    }
+    dense::vxm(y.data(), sl.E, s.data());
+    dense::vxm(s.data(), sl.sum, t.data(), true);
+    for (int i = 0; i < n; ++i) {
+      const double q = -t[static_cast<std::size_t>(i)] / p;
+      sd[i] = 0.5 * (s[static_cast<std::size_t>(i)] + q);
+      su[i] = 0.5 * (s[static_cast<std::size_t>(i)] - q);
+    }
+  }
+}
+
+// Relative half-width of the window around an eigenvalue K in which the
+// particular solution is too large for its difference with the slab's own
+// field to keep its digits (their loss grows as 1 / |p - K|).
+constexpr double kResonance = 1e-3;
+
+// The eigenvalue within the resonance window of decay rate p, or 0.
+double resonant_k(const SlabMedium& m, double p) {
+  for (double k : m.k)
+    if (std::abs(k - p) < kResonance * p) return k;
+  return 0.0;
+}
+
+// Adds weight times the emission of (c0 + c1 x) e^{-p x} (the amplitudes of t,
+// the decay rate p).
+void add_exp_term(const ExpSlab& sl, const ExpSource& t, double p, double weight, SlabEmission& e) {
+  const int n = sl.sum.n;
+  const std::size_t un = static_cast<std::size_t>(n);
+  const double h = sl.h;
+  Row lin(4 * un), con(4 * un), ah(un), bh(un), neg_a0(un);
+  // (A1, B1) x e^{-px} answers the c1 part; (A0, B0) e^{-px} answers c0 less
+  // what the derivative of the x term leaves (A1 downward, B1 upward).
+  for (int half = 0; half < 2; ++half) {
+    const SourceAmps& c = t.c1;
+    std::copy_n(half == 0 ? c.down_cos.data() : c.down_sin.data(), n, lin.begin() + 2 * n * half);
+    std::copy_n(half == 0 ? c.up_cos.data() : c.up_sin.data(), n, lin.begin() + 2 * n * half + n);
+  }
+  particular(sl, p, lin, 2);
+  for (int half = 0; half < 2; ++half) {
+    const SourceAmps& c = t.c0;
+    const double* sd = half == 0 ? c.down_cos.data() : c.down_sin.data();
+    const double* su = half == 0 ? c.up_cos.data() : c.up_sin.data();
+    for (int i = 0; i < n; ++i) {
+      con[static_cast<std::size_t>(2 * n * half + i)] = sd[i] - lin[static_cast<std::size_t>(2 * n * half + i)];
+      con[static_cast<std::size_t>(2 * n * half + n + i)] = su[i] + lin[static_cast<std::size_t>(2 * n * half + n + i)];
+    }
+  }
+  particular(sl, p, con, 2);
+  // With black surroundings the slab's own field removes the particular
+  // solution's downward light at the top (A0) and upward light at the bottom (bh):
+  //   up = B0 - A0 r - bh t_up,   dn = ah - A0 t - bh r_below.
+  const double decay = std::exp(-p * h);
+  for (int half = 0; half < 2; ++half) {
+    const double* a0 = con.data() + 2 * n * half;
+    const double* b0 = a0 + n;
+    const double* a1 = lin.data() + 2 * n * half;
+    const double* b1 = a1 + n;
+    for (int i = 0; i < n; ++i) {
+      const std::size_t u = static_cast<std::size_t>(i);
+      ah[u] = weight * (a0[i] + a1[i] * h) * decay;
+      bh[u] = -weight * (b0[i] + b1[i] * h) * decay;
+      neg_a0[u] = -weight * a0[i];
+      e.up[half][u] += weight * b0[i];
+      e.dn[half][u] += ah[u];
+    }
+    dense::vxm(neg_a0.data(), sl.rt.r, e.up[half].data(), true);
+    dense::vxm(bh.data(), sl.rt.t_up(), e.up[half].data(), true);
+    dense::vxm(neg_a0.data(), sl.rt.t, e.dn[half].data(), true);
+    dense::vxm(bh.data(), sl.rt.r_below(), e.dn[half].data(), true);
+  }
+}
+
+}  // namespace
+
+std::optional<SlabEmission> exp_emission(const SlabMedium& m, const SlabRT& rt, double h,
+                                         const std::vector<ExpSource>& terms) {
+  if (!m.eigen) return std::nullopt;
+  SlabEmission e = zero_emission(m.n);
+  if (terms.empty() || h <= 0.0) return e;
+  const ExpSlab sl(m, rt, h);
+  for (const ExpSource& t : terms) {
+    const double k = resonant_k(m, t.p);
+    if (k == 0.0) {
+      add_exp_term(sl, t, t.p, 1.0, e);
+      continue;
+    }
+    // The emission is a smooth function of p through the resonance (only the
+    // particular solution is singular there): cubic interpolation from four
+    // rates outside the window, k (1 -+ 2w) and k (1 -+ 4w).
+    const double node[4] = {k * (1.0 - 4.0 * kResonance), k * (1.0 - 2.0 * kResonance), k * (1.0 + 2.0 * kResonance),
+                            k * (1.0 + 4.0 * kResonance)};
+    for (int a = 0; a < 4; ++a) {
+      if (resonant_k(m, node[a]) != 0.0) return std::nullopt;  // two eigenvalues that close
+      double w = 1.0;
+      for (int b = 0; b < 4; ++b)
+        if (b != a) w *= (t.p - node[b]) / (node[a] - node[b]);
+      add_exp_term(sl, t, node[a], w, e);
+    }
+  }
+  return e;
+}
+
+SlabEmission slab_emission(const SlabMedium& m, const SlabRT& rt, double h, const SlabSource& src,
+                           const ExpSourceFn& exp, double tol) {
+  if (exp && h > 0.0) {
+    std::vector<ExpSource> terms;
+    exp(0.0, h, terms);
+    if (auto e = exp_emission(m, rt, h, terms)) return *e;
+  }
+  return slab_emission(m, h, src, tol);
+}
+
+SlabEmission varying_slab_emission(const VaryingSlab& v, const SlabSource& src, const ExpSourceFn& exp, double tol) {
+  if (!exp) return varying_slab_emission(v, src, tol);
+  const double half = 0.5 * v.h;
+  const SlabSource lower_src = [&](double x, SourceAmps& a) { src(x + half, a); };
+  const ExpSourceFn lower_exp = [&](double x0, double x1, std::vector<ExpSource>& out) { exp(x0 + half, x1 + half, out); };
+  const SlabRT rup = slab_rt(*v.upper, half), rlo = slab_rt(*v.lower, half);
+  return stack(slab_emission(*v.upper, rup, half, src, exp, tol), rup, slab_emission(*v.lower, rlo, half, lower_src, lower_exp, tol),
+               rlo);
+}
+
 SlabEmission varying_slab_emission(const VaryingSlab& v, const SlabSource& src, double tol) {
   const double half = 0.5 * v.h;
   const SlabSource lower_src = [&](double x, SourceAmps& a) { src(x + half, a); };

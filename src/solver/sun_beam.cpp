@@ -15,6 +15,7 @@
 #include "iop/abscat.hpp"
 #include "phase/dpf_origin.hpp"
 #include "phase/quad_average.hpp"
+#include "solver/slab_ops.hpp"
 #include "util/gauss_legendre.hpp"
 #include "util/names.hpp"
 
@@ -221,6 +222,35 @@ struct BeamProfile {
     for (std::size_t k = 1; k <= static_cast<std::size_t>(ncomp); ++k) out[k] = w[i0][k] + f * (w[i1][k] - w[i0][k]);
     return out;
   }
+  // Per direction: (c0 + c1 x) e^{-x/mu}, x = zeta - za, with the scattering
+  // shares taken linear between the two ends (constant in a slab of constant IOPs).
+  void exp_terms(int l, double za, double zb, std::vector<ExpSource>& out) const {
+    const auto wa = shares(za), wb = shares(zb);
+    const double span = zb - za;
+    for (std::size_t i = 0; i < dirs.size(); ++i) {
+      const double path = (za - zeta1) / dirs[i].mu;
+      if (path > 69.0) continue;  // as in eval: the beam is gone
+      const double e = dirs[i].ed / dirs[i].mu * std::exp(-path);
+      ExpSource t;
+      t.p = 1.0 / dirs[i].mu;
+      double* c0[kH] = {t.c0.up_cos.data(), t.c0.down_cos.data(), t.c0.up_sin.data(), t.c0.down_sin.data()};
+      double* c1[kH] = {t.c1.up_cos.data(), t.c1.down_cos.data(), t.c1.up_sin.data(), t.c1.down_sin.data()};
+      bool any = false;
+      for (int k = 1; k <= ncomp; ++k) {
+        const ModeAmps& a = amps[group[i]][static_cast<std::size_t>(k)];
+        const double f0 = e * wa[static_cast<std::size_t>(k)];
+        const double f1 = span > 0.0 ? e * (wb[static_cast<std::size_t>(k)] - wa[static_cast<std::size_t>(k)]) / span : 0.0;
+        if (a.empty() || (f0 == 0.0 && f1 == 0.0)) continue;
+        any = true;
+        for (std::size_t h = 0; h < kH; ++h)
+          for (int u = 1; u <= nmu; ++u) {
+            c0[h][u - 1] += f0 * a[amp_index(l, h, u)];
+            c1[h][u - 1] += f1 * a[amp_index(l, h, u)];
+          }
+      }
+      if (any) out.push_back(t);
+    }
+  }
   void eval(int l, double depth, SourceAmps& out) const {
     const double zt = zeta_of(depth);
     const auto wk = shares(zt);
@@ -367,6 +397,7 @@ void prepare_sun_beam(RunState& rs, bool exact_solver) {
   b.on = false;
   b.dirs.clear();
   b.source = nullptr;
+  b.exp_source = nullptr;
   const double ed_direct = rs.sky.ed_direct(rs.cmisc.jwave);
   if (ed_direct <= 0.0 || rs.csky.suntheta >= 90.0) return;
   if (rs.opts.sun_beam == "quad") return tell_once(rs, "run option sun_beam = quad");
@@ -406,6 +437,7 @@ void prepare_sun_beam(RunState& rs, bool exact_solver) {
   locate_sun_in_sky(rs, b);
   b.dirs = profile->dirs;
   b.source = [profile](const RunState&, int l, double depth, SourceAmps& out) { profile->eval(l, depth, out); };
+  b.exp_source = [profile](int l, double za, double zb, std::vector<ExpSource>& out) { profile->exp_terms(l, za, zb, out); };
   b.on = true;
 }
 

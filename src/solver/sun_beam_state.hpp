@@ -10,6 +10,7 @@ namespace abyss {
 
 struct RunState;
 struct SourceAmps;
+struct ExpSource;
 
 // One refracted direction of the unscattered sun beam just below the surface:
 // cosine mu (downward), azimuth of travel phi (radians, the quads' azimuths),
@@ -33,6 +34,9 @@ struct SunBeam {
   // First-scattering source amplitudes of mode l at a depth (the solver's
   // source convention: per unit optical depth, divided by the band's mu).
   std::function<void(const RunState&, int l, double depth, SourceAmps&)> source;
+  // The same source on the optical depths [zeta_a, zeta_b] as exponential terms
+  // (one per refracted direction, relative to zeta_a), appended to the list.
+  std::function<void(int l, double zeta_a, double zeta_b, std::vector<ExpSource>&)> exp_source;
   // Quad integrals of a phase function from one direction, kept for the run
   // (keyed by the function's title and the direction): bands that share them
   // (a constant index of refraction, a phase function that does not change) reuse them.
