@@ -299,7 +299,7 @@ SlabOps slab_ops(const BandProblem& bp, int l, const SubSlab& s, MediumCache& ca
   // The sun beam alone is a sum of exponentials in optical depth: its emission has a closed form.
   ExpSourceFn exp;
   if (bp.rs->sol.beam.on && bp.rs->cmisc.nsource == 0)
-    exp = [&](double x0, double x1, std::vector<ExpSource>& out) { bp.rs->sol.beam.exp_source(l, s.top + x0, s.top + x1, out); };
+    exp = [&](double x0, double x1, ExpSources& out) { bp.rs->sol.beam.exp_source(l, s.top + x0, s.top + x1, out); };
   if (!s.varying) {
     const SlabMedium& m = cache.get(s.iop);
     op.rt = slab_rt(m, s.h);

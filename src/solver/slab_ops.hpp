@@ -94,17 +94,23 @@ SlabEmission slab_emission(const SlabMedium& m, double h, const SlabSource& src,
 SlabEmission varying_slab_emission(const VaryingSlab& v, const SlabSource& src, double tol);
 
 // A source that falls off exponentially with optical depth, as the unscattered
-// sun beam's first scattering does along each of its refracted directions:
-// s(x) = (c0 + c1 x) e^{-p x} at optical depth x below the top of a part of a
-// slab (p = 1/mu of the beam direction; c1 carries the change of the medium's
-// scattering shares across the part).
-struct ExpSource {
-  double p = 1.0;
-  SourceAmps c0, c1;
+// sun beam's first scattering does along each of its refracted directions: a
+// sum of terms (f0 + f1 x) e^{-p x} V at optical depth x below the top of a part
+// of a slab (p = 1/mu of a beam direction; f1 carries the change of the
+// medium's scattering shares across the part), each with one of a few angular
+// shapes V (the beam: one per quad its directions fall in and scattering
+// component), which the closed form transforms once per slab.
+struct ExpTerm {
+  double p = 1.0, f0 = 0.0, f1 = 0.0;
+  int shape = 0;
+};
+struct ExpSources {
+  std::vector<SourceAmps> shapes;
+  std::vector<ExpTerm> terms;
 };
 // The exponential terms of a source on the part [x0, x1] of a slab (x below the
-// slab's top), written relative to the part's top x0; appended to `out`.
-using ExpSourceFn = std::function<void(double x0, double x1, std::vector<ExpSource>& out)>;
+// slab's top), written relative to the part's top x0; added to `out`.
+using ExpSourceFn = std::function<void(double x0, double x1, ExpSources& out)>;
 // Emission of a slab of constant IOPs (operators rt, thickness h) for a sum of
 // exponential sources, in closed form: the particular solution (A + B x) e^{-p x}
 // of the slab's equations is a linear solve, and the slab's own reflectance and
@@ -114,8 +120,7 @@ using ExpSourceFn = std::function<void(double x0, double x1, std::vector<ExpSour
 // bound and the difference loses its digits) the emission, smooth in p, is
 // interpolated from rates outside. Nothing when the slab has no
 // eigen-solution: the quadrature serves there.
-std::optional<SlabEmission> exp_emission(const SlabMedium& m, const SlabRT& rt, double h,
-                                         const std::vector<ExpSource>& terms);
+std::optional<SlabEmission> exp_emission(const SlabMedium& m, const SlabRT& rt, double h, const ExpSources& src);
 // Emission of a slab for a source that `exp` describes as exponentials (closed
 // form), by the quadrature of `src` where the closed form does not apply or
 // `exp` is empty.

@@ -222,33 +222,35 @@ struct BeamProfile {
     for (std::size_t k = 1; k <= static_cast<std::size_t>(ncomp); ++k) out[k] = w[i0][k] + f * (w[i1][k] - w[i0][k]);
     return out;
   }
-  // Per direction: (c0 + c1 x) e^{-x/mu}, x = zeta - za, with the scattering
-  // shares taken linear between the two ends (constant in a slab of constant IOPs).
-  void exp_terms(int l, double za, double zb, std::vector<ExpSource>& out) const {
+  // Per direction and component: (f0 + f1 x) e^{-x/mu} V, x = zeta - za, V the
+  // component's scattering from the direction's quad group, the shares taken
+  // linear between the two ends (constant in a slab of constant IOPs).
+  void exp_terms(int l, double za, double zb, ExpSources& out) const {
     const auto wa = shares(za), wb = shares(zb);
     const double span = zb - za;
+    const std::size_t nc = static_cast<std::size_t>(ncomp) + 1;
+    std::vector<int> shape(amps.size() * nc, -1);
+    for (std::size_t g = 0; g < amps.size(); ++g)
+      for (std::size_t k = 1; k < nc; ++k) {
+        const ModeAmps& a = amps[g][k];
+        if (a.empty()) continue;
+        SourceAmps v;
+        double* dst[kH] = {v.up_cos.data(), v.down_cos.data(), v.up_sin.data(), v.down_sin.data()};
+        for (std::size_t h = 0; h < kH; ++h)
+          for (int u = 1; u <= nmu; ++u) dst[h][u - 1] = a[amp_index(l, h, u)];
+        shape[g * nc + k] = static_cast<int>(out.shapes.size());
+        out.shapes.push_back(v);
+      }
     for (std::size_t i = 0; i < dirs.size(); ++i) {
       const double path = (za - zeta1) / dirs[i].mu;
       if (path > 69.0) continue;  // as in eval: the beam is gone
       const double e = dirs[i].ed / dirs[i].mu * std::exp(-path);
-      ExpSource t;
-      t.p = 1.0 / dirs[i].mu;
-      double* c0[kH] = {t.c0.up_cos.data(), t.c0.down_cos.data(), t.c0.up_sin.data(), t.c0.down_sin.data()};
-      double* c1[kH] = {t.c1.up_cos.data(), t.c1.down_cos.data(), t.c1.up_sin.data(), t.c1.down_sin.data()};
-      bool any = false;
-      for (int k = 1; k <= ncomp; ++k) {
-        const ModeAmps& a = amps[group[i]][static_cast<std::size_t>(k)];
-        const double f0 = e * wa[static_cast<std::size_t>(k)];
-        const double f1 = span > 0.0 ? e * (wb[static_cast<std::size_t>(k)] - wa[static_cast<std::size_t>(k)]) / span : 0.0;
-        if (a.empty() || (f0 == 0.0 && f1 == 0.0)) continue;
-        any = true;
-        for (std::size_t h = 0; h < kH; ++h)
-          for (int u = 1; u <= nmu; ++u) {
-            c0[h][u - 1] += f0 * a[amp_index(l, h, u)];
-            c1[h][u - 1] += f1 * a[amp_index(l, h, u)];
-          }
+      for (std::size_t k = 1; k < nc; ++k) {
+        const int v = shape[group[i] * nc + k];
+        const double f0 = e * wa[k], f1 = span > 0.0 ? e * (wb[k] - wa[k]) / span : 0.0;
+        if (v < 0 || (f0 == 0.0 && f1 == 0.0)) continue;
+        out.terms.push_back({1.0 / dirs[i].mu, f0, f1, v});
       }
-      if (any) out.push_back(t);
     }
   }
   void eval(int l, double depth, SourceAmps& out) const {
@@ -437,7 +439,7 @@ void prepare_sun_beam(RunState& rs, bool exact_solver) {
   locate_sun_in_sky(rs, b);
   b.dirs = profile->dirs;
   b.source = [profile](const RunState&, int l, double depth, SourceAmps& out) { profile->eval(l, depth, out); };
-  b.exp_source = [profile](int l, double za, double zb, std::vector<ExpSource>& out) { profile->exp_terms(l, za, zb, out); };
+  b.exp_source = [profile](int l, double za, double zb, ExpSources& out) { profile->exp_terms(l, za, zb, out); };
   b.on = true;
 }
 

@@ -10,7 +10,7 @@ namespace abyss {
 
 struct RunState;
 struct SourceAmps;
-struct ExpSource;
+struct ExpSources;
 
 // One refracted direction of the unscattered sun beam just below the surface:
 // cosine mu (downward), azimuth of travel phi (radians, the quads' azimuths),
@@ -35,8 +35,8 @@ struct SunBeam {
   // source convention: per unit optical depth, divided by the band's mu).
   std::function<void(const RunState&, int l, double depth, SourceAmps&)> source;
   // The same source on the optical depths [zeta_a, zeta_b] as exponential terms
-  // (one per refracted direction, relative to zeta_a), appended to the list.
-  std::function<void(int l, double zeta_a, double zeta_b, std::vector<ExpSource>&)> exp_source;
+  // (per refracted direction and component, relative to zeta_a), added to the set.
+  std::function<void(int l, double zeta_a, double zeta_b, ExpSources&)> exp_source;
   // Quad integrals of a phase function from one direction, kept for the run
   // (keyed by the function's title and the direction): bands that share them
   // (a constant index of refraction, a phase function that does not change) reuse them.
