@@ -480,7 +480,8 @@ std::vector<double> column_sums(const DpfArrays& d) {
   return sums;
 }
 
-double direction_into_quad(const PhaseFunction& f, double mu, double phi, const QuadBounds& q, int chi_points) {
+double direction_into_quad(const PhaseFunction& f, double mu, double phi, const QuadBounds& q, int chi_points,
+                           double cone) {
   Quad B;
   B.mu_lo = q.mu_lo;
   B.mu_hi = q.mu_hi;
@@ -494,7 +495,9 @@ double direction_into_quad(const PhaseFunction& f, double mu, double phi, const 
   // The fraction of the scattering between two scattering angles is exactly
   // C(hi) - C(lo), however sharp the forward peak.
   sweep_rays(mu, phi, 1.0, B, gl, brk,
-             [&](double lo, double hi, double wk) { sum += wk * (f.cumulative(hi) - f.cumulative(lo)); });
+             [&](double lo, double hi, double wk) {
+               if (hi > cone) sum += wk * (f.cumulative(hi) - f.cumulative(std::max(lo, cone)));
+             });
   return sum;
 }
 

@@ -107,7 +107,9 @@ struct QuadBounds {
 // from the axis of its hemisphere, azimuth phi): the scattering of a
 // collimated beam into the quad, exact in the scattering angle (C at the ends
 // of each ray's crossing) and Gauss-Legendre in the ray azimuth about xi
-// between the points where the crossing changes form.
-double direction_into_quad(const PhaseFunction& f, double mu, double phi, const QuadBounds& q, int chi_points = 24);
+// between the points where the crossing changes form. Scattering by less than
+// `cone` (radians) about xi is left out.
+double direction_into_quad(const PhaseFunction& f, double mu, double phi, const QuadBounds& q, int chi_points = 24,
+                           double cone = 0.0);
 
 }  // namespace abyss::phase

@@ -332,21 +332,26 @@ SlabOps slab_ops(const BandProblem& bp, int l, const SubSlab& s, MediumCache& ca
   SlabOps op;
   op.with_sources = bp.sources;
   const SlabSource src = [&](double x, SourceAmps& a) { sum_source_amps(*bp.rs, l, bp.source_depth(s.top + x), a); };
-  if (l == 0 && s.rt0 && !bp.sources) {
+  const bool reuse = (l == 0 && s.rt0);  // mode 0's operators from the halving check
+  if (reuse && !bp.sources) {
     op.rt = *s.rt0;
     return op;
   }
+  // The sun beam alone is a sum of exponentials in optical depth: its emission has a closed form.
+  ExpSourceFn exp;
+  if (bp.rs->sol.beam.on && bp.rs->cmisc.nsource == 0)
+    exp = [&](double x0, double x1, ExpSources& out) { bp.rs->sol.beam.exp_source(l, s.top + x0, s.top + x1, out); };
   if (!s.varying) {
     const SlabMedium& m = cache.get(s.iop);
-    op.rt = slab_rt(m, s.h);
-    if (bp.sources) op.em = slab_emission(m, s.h, src, bp.source_tol);
+    op.rt = reuse ? *s.rt0 : slab_rt(m, s.h);
+    if (bp.sources) op.em = slab_emission(m, op.rt, s.h, src, exp, bp.source_tol);
     return op;
   }
   // Two media, the first copied out of the cache before the next lookup can evict it.
   const SlabMedium upper = cache.get(s.upper);
   const VaryingSlab v{&upper, &cache.get(s.lower), s.h};
-  op.rt = varying_slab_rt(v);
-  if (bp.sources) op.em = varying_slab_emission(v, src, bp.source_tol);
+  op.rt = reuse ? *s.rt0 : varying_slab_rt(v);
+  if (bp.sources) op.em = varying_slab_emission(v, src, exp, bp.source_tol);
   return op;
 }
 

@@ -429,6 +429,225 @@ SlabEmission slab_emission(const SlabMedium& m, double h, const SlabSource& src,
   return refine(m, 0.0, h, emission_gl(m, 0.0, h, src), src, tol, 0);
 }
 
+namespace {
+
+// Relative half-width of the window around an eigenvalue K in which the
+// particular solution is too large for its difference with the slab's own
+// field to keep its digits (their loss grows as 1 / |p - K|).
+constexpr double kResonance = 1e-3;
+
+// The eigenvalue within the resonance window of decay rate p, or 0.
+double resonant_k(const SlabMedium& m, double p) {
+  for (double k : m.k)
+    if (std::abs(k - p) < kResonance * p) return k;
+  return 0.0;
+}
+
+// The closed form in the eigenvectors of A = (tau + rho)(tau - rho) (rows of
+// E = P + Q, E A = K^2 E). For a source (sd, su) e^{-px}, sigma = sd + su and
+// delta = sd - su, the particular solution (a, b) e^{-px} solves
+//   a (tau + p) + b rho = -sd,   a rho + b (tau - p) = -su;
+// with s = a + b = y E and q = a - b:
+//   y = (p delta E^-1 - sigma (tau - rho) E^-1) / (K^2 - p^2),   q = -(sigma + y E (tau + rho)) / p,
+// every step diagonal but the shape's two transforms. For (f0 + f1 x) V e^{-px}
+// the x term gives (y1, q1) from f1 V, and the constant term's source is
+// f0 V less what the derivative of the x term leaves, so that
+//   y0 = (f0 (p delta~ - sigma~) - p y1 - (f1 sigma~ + K^2 y1) / p) / (K^2 - p^2),
+//   q0 = -(f0 sigma_V - q1 + y0 E (tau + rho)) / p
+// (delta~ = delta_V E^-1, sigma~ = sigma_V (tau - rho) E^-1; E (tau+rho)(tau-rho) E^-1 = K^2).
+// What the slab emits needs four sums over the terms, each a combination of
+// s0, q0, s1, q1: the particular solution's light at the faces,
+//   B0 = (s0 - q0)/2 leaving the top, A0 = (s0 + q0)/2 entering it downward,
+//   ah = e (A0 + A1 h) leaving the bottom, bh = e (B0 + B1 h) entering it upward
+// (e = e^{-ph}), which the slab's own field then corrects:
+//   up = B0 - A0 r - bh t_up,   dn = ah - A0 t - bh r_below.
+// Each sum is accumulated as U E + W E (tau + rho) + sum_V g_V sigma_V.
+struct ExpSlab {
+  const SlabMedium& m;
+  const SlabRT& rt;
+  double h;
+  Sq sum, dif, E;
+  ExpSlab(const SlabMedium& med, const SlabRT& r, double thick)
+      : m(med), rt(r), h(thick), sum(med.tau), dif(med.tau), E(med.P) {
+    for (std::size_t i = 0; i < sum.a.size(); ++i) {
+      sum.a[i] += m.rho.a[i];
+      dif.a[i] -= m.rho.a[i];
+      E.a[i] += m.Q.a[i];
+    }
+  }
+};
+
+// A shape's transforms, both halves (0 cosine, 1 sine): sigma, delta~, sigma~.
+struct Shape {
+  Row sigma[2], dtil[2], stil[2];
+};
+
+// The transforms of every shape, by one factorization of E.
+std::vector<Shape> shape_transforms(const ExpSlab& sl, const std::vector<SourceAmps>& amps) {
+  const int n = sl.m.n;
+  const std::size_t un = static_cast<std::size_t>(n);
+  std::vector<Shape> shapes(amps.size());
+  Row rhs(amps.size() * 4 * un), delta(un);
+  for (std::size_t v = 0; v < amps.size(); ++v)
+    for (int half = 0; half < 2; ++half) {
+      const double* sd = half == 0 ? amps[v].down_cos.data() : amps[v].down_sin.data();
+      const double* su = half == 0 ? amps[v].up_cos.data() : amps[v].up_sin.data();
+      Row& sg = shapes[v].sigma[half];
+      sg.resize(un);
+      for (std::size_t i = 0; i < un; ++i) {
+        sg[i] = sd[i] + su[i];
+        delta[i] = sd[i] - su[i];
+      }
+      double* col = rhs.data() + (v * 4 + 2 * static_cast<std::size_t>(half)) * un;
+      std::copy(delta.begin(), delta.end(), col);
+      dense::vxm(sg.data(), sl.dif, col + un);
+    }
+  // Rows z with z E = r: E^T z^T = r^T.
+  Sq et(n);
+  for (int j = 0; j < n; ++j)
+    for (int i = 0; i < n; ++i) et(i, j) = sl.E(j, i);
+  dense::solve_left(std::move(et), rhs.data(), static_cast<int>(amps.size() * 4), "exp_emission");
+  for (std::size_t v = 0; v < amps.size(); ++v)
+    for (int half = 0; half < 2; ++half) {
+      const double* col = rhs.data() + (v * 4 + 2 * static_cast<std::size_t>(half)) * un;
+      shapes[v].dtil[half].assign(col, col + un);
+      shapes[v].stil[half].assign(col + un, col + 2 * un);
+    }
+  return shapes;
+}
+
+// The four face sums per half: 0 B0, 1 A0, 2 ah, 3 bh.
+struct FaceSums {
+  Row U[2][4], W[2][4];
+  std::vector<double> g[2][4];  // per shape
+  FaceSums(int n, std::size_t shapes) {
+    for (int h = 0; h < 2; ++h)
+      for (int j = 0; j < 4; ++j) {
+        U[h][j] = W[h][j] = Row(static_cast<std::size_t>(n), 0.0);
+        g[h][j].assign(shapes, 0.0);
+      }
+  }
+};
+
+// Adds weight times the term (f0 + f1 x) e^{-p x} V (V the shape sh) at rate p.
+void add_exp_term(const ExpSlab& sl, const Shape& sh, std::size_t shape, const ExpTerm& t, double p, double weight,
+                  FaceSums& fs) {
+  const int n = sl.m.n;
+  const double e = std::exp(-p * sl.h), eh = e * sl.h, ip = 1.0 / p;
+  // Coefficients of s0, q0, s1, q1 in the four sums, and what they make of y0, y1.
+  const double c[4][4] = {{0.5, -0.5, 0.0, 0.0}, {0.5, 0.5, 0.0, 0.0}, {0.5 * e, 0.5 * e, 0.5 * eh, 0.5 * eh},
+                          {0.5 * e, -0.5 * e, 0.5 * eh, -0.5 * eh}};
+  double u0[4], u1[4], w0[4], w1[4];
+  for (int j = 0; j < 4; ++j) {
+    const double cq1 = c[j][3] + c[j][1] * ip;
+    u0[j] = weight * c[j][0];
+    u1[j] = weight * c[j][2];
+    w0[j] = -weight * c[j][1] * ip;
+    w1[j] = -weight * cq1 * ip;
+    for (int h = 0; h < 2; ++h) fs.g[h][j][shape] += w0[j] * t.f0 + w1[j] * t.f1;
+  }
+  for (int i = 0; i < n; ++i) {
+    const std::size_t u = static_cast<std::size_t>(i);
+    const double k = sl.m.k[u], iden = 1.0 / ((k - p) * (k + p)), g1 = p + k * k * ip;
+    for (int h = 0; h < 2; ++h) {
+      const double drive = p * sh.dtil[h][u] - sh.stil[h][u];
+      const double y1 = t.f1 * drive * iden;
+      const double y0 = (t.f0 * drive - t.f1 * sh.stil[h][u] * ip - g1 * y1) * iden;
+      for (int j = 0; j < 4; ++j) {
+        fs.U[h][j][u] += u0[j] * y0 + u1[j] * y1;
+        fs.W[h][j][u] += w0[j] * y0 + w1[j] * y1;
+      }
+    }
+  }
+}
+
+// Adds the term at its rate, or, within the window of an eigenvalue, from four
+// rates outside it (k (1 -+ 2w), k (1 -+ 4w)) by cubic interpolation: the
+// emission is smooth in p through the resonance, only the particular solution
+// is singular there. False when two eigenvalues lie that close.
+bool add_term(const ExpSlab& sl, const Shape& sh, const ExpTerm& t, FaceSums& fs) {
+  const std::size_t shape = static_cast<std::size_t>(t.shape);
+  const double k = resonant_k(sl.m, t.p);
+  if (k == 0.0) {
+    add_exp_term(sl, sh, shape, t, t.p, 1.0, fs);
+    return true;
+  }
+  const double node[4] = {k * (1.0 - 4.0 * kResonance), k * (1.0 - 2.0 * kResonance), k * (1.0 + 2.0 * kResonance),
+                          k * (1.0 + 4.0 * kResonance)};
+  for (int a = 0; a < 4; ++a) {
+    if (resonant_k(sl.m, node[a]) != 0.0) return false;
+    double w = 1.0;
+    for (int b = 0; b < 4; ++b)
+      if (b != a) w *= (t.p - node[b]) / (node[a] - node[b]);
+    add_exp_term(sl, sh, shape, t, node[a], w, fs);
+  }
+  return true;
+}
+
+// The sum j of half h as a vector: U E + W E (tau + rho) + sum_V g_V sigma_V,
+// with E (tau + rho) = K (P - Q).
+Row face_sum(const ExpSlab& sl, const FaceSums& fs, int h, int j, const std::vector<Shape>& shapes) {
+  const std::size_t n = static_cast<std::size_t>(sl.m.n);
+  Row out(n), wk(n);
+  for (std::size_t i = 0; i < n; ++i) wk[i] = fs.W[h][j][i] * sl.m.k[i];
+  dense::vxm(fs.U[h][j].data(), sl.E, out.data());
+  dense::vxm(wk.data(), sl.m.P, out.data(), true);
+  for (double& x : wk) x = -x;
+  dense::vxm(wk.data(), sl.m.Q, out.data(), true);
+  for (std::size_t v = 0; v < shapes.size(); ++v)
+    for (std::size_t i = 0; i < n; ++i) out[i] += fs.g[h][j][v] * shapes[v].sigma[h][i];
+  return out;
+}
+
+}  // namespace
+
+std::optional<SlabEmission> exp_emission(const SlabMedium& m, const SlabRT& rt, double h, const ExpSources& src) {
+  if (!m.eigen) return std::nullopt;
+  SlabEmission e = zero_emission(m.n);
+  if (src.terms.empty() || h <= 0.0) return e;
+  const ExpSlab sl(m, rt, h);
+  const std::vector<Shape> shapes = shape_transforms(sl, src.shapes);
+  FaceSums fs(m.n, shapes.size());
+  for (const ExpTerm& t : src.terms)
+    if (!add_term(sl, shapes[static_cast<std::size_t>(t.shape)], t, fs)) return std::nullopt;
+  for (int half = 0; half < 2; ++half) {
+    const Row b0 = face_sum(sl, fs, half, 0, shapes), a0 = face_sum(sl, fs, half, 1, shapes);
+    const Row ah = face_sum(sl, fs, half, 2, shapes), bh = face_sum(sl, fs, half, 3, shapes);
+    Row& up = e.up[half];
+    Row& dn = e.dn[half];
+    up = b0;
+    dn = ah;
+    Row neg_a0 = a0, neg_bh = bh;
+    for (double& x : neg_a0) x = -x;
+    for (double& x : neg_bh) x = -x;
+    dense::vxm(neg_a0.data(), rt.r, up.data(), true);
+    dense::vxm(neg_bh.data(), rt.t_up(), up.data(), true);
+    dense::vxm(neg_a0.data(), rt.t, dn.data(), true);
+    dense::vxm(neg_bh.data(), rt.r_below(), dn.data(), true);
+  }
+  return e;
+}
+
+SlabEmission slab_emission(const SlabMedium& m, const SlabRT& rt, double h, const SlabSource& src,
+                           const ExpSourceFn& exp, double tol) {
+  if (exp && h > 0.0) {
+    ExpSources terms;
+    exp(0.0, h, terms);
+    if (auto e = exp_emission(m, rt, h, terms)) return *e;
+  }
+  return slab_emission(m, h, src, tol);
+}
+
+SlabEmission varying_slab_emission(const VaryingSlab& v, const SlabSource& src, const ExpSourceFn& exp, double tol) {
+  if (!exp) return varying_slab_emission(v, src, tol);
+  const double half = 0.5 * v.h;
+  const SlabSource lower_src = [&](double x, SourceAmps& a) { src(x + half, a); };
+  const ExpSourceFn lower_exp = [&](double x0, double x1, ExpSources& out) { exp(x0 + half, x1 + half, out); };
+  const SlabRT rup = slab_rt(*v.upper, half), rlo = slab_rt(*v.lower, half);
+  return stack(slab_emission(*v.upper, rup, half, src, exp, tol), rup, slab_emission(*v.lower, rlo, half, lower_src, lower_exp, tol),
+               rlo);
+}
+
 SlabEmission varying_slab_emission(const VaryingSlab& v, const SlabSource& src, double tol) {
   const double half = 0.5 * v.h;
   const SlabSource lower_src = [&](double x, SourceAmps& a) { src(x + half, a); };

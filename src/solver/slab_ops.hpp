@@ -18,6 +18,8 @@
 #pragma once
 
 #include <functional>
+#include <optional>
+#include <vector>
 
 #include "solver/dense.hpp"
 #include "solver/solver_state.hpp"
@@ -90,5 +92,40 @@ using SlabSource = std::function<void(double x, SourceAmps&)>;
 SlabEmission slab_emission(const SlabMedium& m, double h, const SlabSource& src, double tol);
 // The same for a slab whose IOPs change with depth, by its two halves.
 SlabEmission varying_slab_emission(const VaryingSlab& v, const SlabSource& src, double tol);
+
+// A source that falls off exponentially with optical depth, as the unscattered
+// sun beam's first scattering does along each of its refracted directions: a
+// sum of terms (f0 + f1 x) e^{-p x} V at optical depth x below the top of a part
+// of a slab (p = 1/mu of a beam direction; f1 carries the change of the
+// medium's scattering shares across the part), each with one of a few angular
+// shapes V (the beam: one per quad its directions fall in and scattering
+// component), which the closed form transforms once per slab.
+struct ExpTerm {
+  double p = 1.0, f0 = 0.0, f1 = 0.0;
+  int shape = 0;
+};
+struct ExpSources {
+  std::vector<SourceAmps> shapes;
+  std::vector<ExpTerm> terms;
+};
+// The exponential terms of a source on the part [x0, x1] of a slab (x below the
+// slab's top), written relative to the part's top x0; added to `out`.
+using ExpSourceFn = std::function<void(double x0, double x1, ExpSources& out)>;
+// Emission of a slab of constant IOPs (operators rt, thickness h) for a sum of
+// exponential sources, in closed form: the particular solution (A + B x) e^{-p x}
+// of the slab's equations is a linear solve, and the slab's own reflectance and
+// transmittance of what that solution brings to its faces turn it into the
+// emission with black surroundings. Where a decay rate p comes within 1e-3 of
+// an eigenvalue K of the slab (resonance: the particular solution grows without
+// bound and the difference loses its digits) the emission, smooth in p, is
+// interpolated from rates outside. Nothing when the slab has no
+// eigen-solution: the quadrature serves there.
+std::optional<SlabEmission> exp_emission(const SlabMedium& m, const SlabRT& rt, double h, const ExpSources& src);
+// Emission of a slab for a source that `exp` describes as exponentials (closed
+// form), by the quadrature of `src` where the closed form does not apply or
+// `exp` is empty.
+SlabEmission slab_emission(const SlabMedium& m, const SlabRT& rt, double h, const SlabSource& src,
+                           const ExpSourceFn& exp, double tol);
+SlabEmission varying_slab_emission(const VaryingSlab& v, const SlabSource& src, const ExpSourceFn& exp, double tol);
 
 }  // namespace abyss

@@ -15,6 +15,7 @@
 #include "iop/abscat.hpp"
 #include "phase/dpf_origin.hpp"
 #include "phase/quad_average.hpp"
+#include "solver/slab_ops.hpp"
 #include "util/gauss_legendre.hpp"
 #include "util/names.hpp"
 
@@ -23,6 +24,16 @@ namespace abyss {
 namespace {
 
 constexpr double kPi = 3.14159265358979323846;
+// Light scattered by less than this angle keeps travelling with the beam. The
+// forward peak of natural particles puts a tenth or more of all scattering
+// within a few tenths of a degree: assigned to quads, that light would travel
+// at the cosine of whichever quad's centre the beam happens to lie nearest
+// and jump from one to the next as the sun moves across a band edge; carried
+// with the beam it keeps the beam's own direction, off by less than the
+// cone's half-angle, half a polar band of the partition. What is scattered
+// outside the cone varies over the cone's width as the beam moves and enters
+// the quads smoothly.
+constexpr double kForwardCone = 5.0 * kPi / 180.0;
 using Dir3 = std::array<double, 3>;  // z upward
 
 // The ray refracted into the water by the facet of slope (zx, zy) (surface
@@ -149,7 +160,7 @@ const std::vector<double>& quad_integrals(RunState& rs, const std::string& title
   d.mu = std::min(1.0, std::round(d.mu / 2e-4) * 2e-4);
   d.phi = std::round(d.phi / 2e-4) * 2e-4;
   char key[96];
-  std::snprintf(key, sizeof key, "|%.12g|%.12g|%d|%d", d.mu, d.phi, rs.cmisc.nmu, rs.cmisc.nphi);
+  std::snprintf(key, sizeof key, "|%.12g|%.12g|%d|%d|%.6g", d.mu, d.phi, rs.cmisc.nmu, rs.cmisc.nphi, kForwardCone);
   auto [it, fresh] = rs.sol.beam.integrals.try_emplace(title + key);
   if (!fresh) return it->second;
   const int nmu = rs.cmisc.nmu, nphi = rs.cmisc.nphi;
@@ -159,7 +170,7 @@ const std::vector<double>& quad_integrals(RunState& rs, const std::string& title
     for (int r = 1; r <= nmu; ++r)
       for (int s = 1; s <= (r == nmu ? 1 : nphi); ++s) {
         const int points = angle_to_quad(rs, d, hemi, r, s) < 0.6 ? 24 : 6;
-        v[quad_slot(rs, hemi, r, s)] = phase::direction_into_quad(f, d.mu, d.phi, bounds(rs, hemi == 1 ? 1 : -1, r, s), points);
+        v[quad_slot(rs, hemi, r, s)] = phase::direction_into_quad(f, d.mu, d.phi, bounds(rs, hemi == 1 ? 1 : -1, r, s), points, kForwardCone);
       }
   return v;
 }
@@ -200,6 +211,8 @@ struct BeamProfile {
   double zeta1 = 0.0;
   std::vector<double> zeta, z;                  // nodes (z only for geometric depths)
   std::vector<std::array<double, mxcomp + 1>> w;  // b_k / c at the nodes
+  std::array<double, mxcomp + 1> cone{};        // fraction of each component's scattering inside the cone
+  std::vector<double> tau;                      // the beam's attenuation depth at the nodes
   std::vector<BeamDirection> dirs;
   std::vector<std::vector<ModeAmps>> amps;      // [group][component]
   std::vector<std::size_t> group;               // group of each direction
@@ -212,6 +225,21 @@ struct BeamProfile {
     const double f = (depth - z[i0]) / (z[i1] - z[i0]);
     return zeta[i0] + f * (zeta[i1] - zeta[i0]);
   }
+  // What removes light from the beam per unit optical depth: all but the
+  // scattering inside the forward cone.
+  double loss(const std::array<double, mxcomp + 1>& wk) const {
+    double v = 1.0;
+    for (std::size_t k = 1; k <= static_cast<std::size_t>(ncomp); ++k) v -= cone[k] * wk[k];
+    return v;
+  }
+  // Int_{zeta1}^{zt} loss dzeta, the beam's attenuation below the surface (times mu).
+  double depth_of(double zt) const {
+    if (zeta.size() < 2) return (zt - zeta1) * loss(w.front());
+    auto it = std::upper_bound(zeta.begin(), zeta.end(), zt);
+    const std::size_t i1 = std::clamp<std::size_t>(static_cast<std::size_t>(it - zeta.begin()), 1, zeta.size() - 1), i0 = i1 - 1;
+    const double f = (zt - zeta[i0]) / (zeta[i1] - zeta[i0]);
+    return tau[i0] + f * (tau[i1] - tau[i0]);
+  }
   std::array<double, mxcomp + 1> shares(double zt) const {
     if (zeta.size() < 2) return w.front();
     auto it = std::upper_bound(zeta.begin(), zeta.end(), zt);
@@ -221,6 +249,38 @@ struct BeamProfile {
     for (std::size_t k = 1; k <= static_cast<std::size_t>(ncomp); ++k) out[k] = w[i0][k] + f * (w[i1][k] - w[i0][k]);
     return out;
   }
+  // Per direction and component: (f0 + f1 x) e^{-x/mu} V, x = zeta - za, V the
+  // component's scattering from the direction's quad group, the shares taken
+  // linear between the two ends (constant in a slab of constant IOPs).
+  void exp_terms(int l, double za, double zb, ExpSources& out) const {
+    const auto wa = shares(za), wb = shares(zb);
+    const double span = zb - za;
+    const std::size_t nc = static_cast<std::size_t>(ncomp) + 1;
+    std::vector<int> shape(amps.size() * nc, -1);
+    for (std::size_t g = 0; g < amps.size(); ++g)
+      for (std::size_t k = 1; k < nc; ++k) {
+        const ModeAmps& a = amps[g][k];
+        if (a.empty()) continue;
+        SourceAmps v;
+        double* dst[kH] = {v.up_cos.data(), v.down_cos.data(), v.up_sin.data(), v.down_sin.data()};
+        for (std::size_t h = 0; h < kH; ++h)
+          for (int u = 1; u <= nmu; ++u) dst[h][u - 1] = a[amp_index(l, h, u)];
+        shape[g * nc + k] = static_cast<int>(out.shapes.size());
+        out.shapes.push_back(v);
+      }
+    for (std::size_t i = 0; i < dirs.size(); ++i) {
+      const double path = depth_of(za) / dirs[i].mu;
+      if (path > 69.0) continue;  // as in eval: the beam is gone
+      const double e = dirs[i].ed / dirs[i].mu * std::exp(-path);
+      const double p = loss(shares(0.5 * (za + zb))) / dirs[i].mu;
+      for (std::size_t k = 1; k < nc; ++k) {
+        const int v = shape[group[i] * nc + k];
+        const double f0 = e * wa[k], f1 = span > 0.0 ? e * (wb[k] - wa[k]) / span : 0.0;
+        if (v < 0 || (f0 == 0.0 && f1 == 0.0)) continue;
+        out.terms.push_back({p, f0, f1, v});
+      }
+    }
+  }
   void eval(int l, double depth, SourceAmps& out) const {
     const double zt = zeta_of(depth);
     const auto wk = shares(zt);
@@ -228,7 +288,7 @@ struct BeamProfile {
     for (std::size_t i = 0; i < dirs.size(); ++i) {
       // Below 1e-30 of its value at the surface the beam is gone: an exact zero
       // there lets the slab emission stop refining in thick layers.
-      const double path = (zt - zeta1) / dirs[i].mu;
+      const double path = depth_of(zt) / dirs[i].mu;
       if (path > 69.0) continue;
       const double e = dirs[i].ed / dirs[i].mu * std::exp(-path);  // normal irradiance
       for (int k = 1; k <= ncomp; ++k) {
@@ -298,6 +358,9 @@ void tabulate_profile(RunState& rs, BeamProfile& p) {
     p.w.push_back(shares_at(rs, depth));
   }
   rs.comp.cbbcalc = save;
+  p.tau.assign(p.zeta.size(), 0.0);
+  for (std::size_t i = 1; i < p.zeta.size(); ++i)
+    p.tau[i] = p.tau[i - 1] + (p.zeta[i] - p.zeta[i - 1]) * 0.5 * (p.loss(p.w[i - 1]) + p.loss(p.w[i]));
 }
 
 // ---------------------------------------------------------------------------
@@ -367,6 +430,8 @@ void prepare_sun_beam(RunState& rs, bool exact_solver) {
   b.on = false;
   b.dirs.clear();
   b.source = nullptr;
+  b.exp_source = nullptr;
+  b.depth = nullptr;
   const double ed_direct = rs.sky.ed_direct(rs.cmisc.jwave);
   if (ed_direct <= 0.0 || rs.csky.suntheta >= 90.0) return;
   if (rs.opts.sun_beam == "quad") return tell_once(rs, "run option sun_beam = quad");
@@ -392,6 +457,12 @@ void prepare_sun_beam(RunState& rs, bool exact_solver) {
   }
   profile->ncomp = rs.cmisc.ncomp;
   profile->nmu = rs.cmisc.nmu;
+  for (int k = 1; k <= rs.cmisc.ncomp; ++k) {
+    const PhaseOrigin& o = rs.pf.origin[static_cast<std::size_t>(k)];
+    if (o.lo.empty()) continue;
+    profile->cone[static_cast<std::size_t>(k)] = (1.0 - o.t) * function_of(cache, o.lo, dir)->cumulative(kForwardCone) +
+                                                 o.t * function_of(cache, o.hi, dir)->cumulative(kForwardCone);
+  }
   for (const BeamDirection& d : group_directions(*profile)) {
     std::vector<ModeAmps> per(static_cast<std::size_t>(rs.cmisc.ncomp) + 1);
     for (int k = 1; k <= rs.cmisc.ncomp; ++k) {
@@ -406,6 +477,8 @@ void prepare_sun_beam(RunState& rs, bool exact_solver) {
   locate_sun_in_sky(rs, b);
   b.dirs = profile->dirs;
   b.source = [profile](const RunState&, int l, double depth, SourceAmps& out) { profile->eval(l, depth, out); };
+  b.exp_source = [profile](int l, double za, double zb, ExpSources& out) { profile->exp_terms(l, za, zb, out); };
+  b.depth = [profile](double zeta) { return profile->depth_of(zeta); };
   b.on = true;
 }
 
@@ -419,7 +492,7 @@ std::vector<double> beam_amplitudes(const RunState& rs, double zeta, int l) {
     bool any = false;
     for (const BeamDirection& d : b.dirs) {
       if (d.r != r) continue;
-      const double ed = d.ed * std::exp(-(zeta - rs.cgrid.zeta(1)) / d.mu);
+      const double ed = d.ed * std::exp(-b.depth(zeta) / d.mu);
       ring[static_cast<std::size_t>(d.s - 1)] += ed / (rs.cgrid.omega(r) * rs.cgrid.fmu(r));
       any = true;
     }
@@ -434,13 +507,13 @@ std::vector<double> beam_amplitudes(const RunState& rs, double zeta, int l) {
 
 double beam_ed(const RunState& rs, double zeta) {
   double e = 0.0;
-  for (const BeamDirection& d : rs.sol.beam.dirs) e += d.ed * std::exp(-(zeta - rs.cgrid.zeta(1)) / d.mu);
+  for (const BeamDirection& d : rs.sol.beam.dirs) e += d.ed * std::exp(-rs.sol.beam.depth(zeta) / d.mu);
   return e;
 }
 
 double beam_eo(const RunState& rs, double zeta) {
   double e = 0.0;
-  for (const BeamDirection& d : rs.sol.beam.dirs) e += d.ed / d.mu * std::exp(-(zeta - rs.cgrid.zeta(1)) / d.mu);
+  for (const BeamDirection& d : rs.sol.beam.dirs) e += d.ed / d.mu * std::exp(-rs.sol.beam.depth(zeta) / d.mu);
   return e;
 }
 
@@ -483,7 +556,7 @@ double beam_scalar_correction(const RunState& rs, int k) {
   if (!rs.sol.beam.on || k < 1) return 0.0;
   double e = 0.0;
   for (const BeamDirection& d : rs.sol.beam.dirs) {
-    const double ed = d.ed * std::exp(-(rs.cgrid.zeta(k) - rs.cgrid.zeta(1)) / d.mu);
+    const double ed = d.ed * std::exp(-rs.sol.beam.depth(rs.cgrid.zeta(k)) / d.mu);
     e += ed * (1.0 / d.mu - 1.0 / rs.cgrid.fmu(d.r));
   }
   return e;

@@ -10,6 +10,7 @@ namespace abyss {
 
 struct RunState;
 struct SourceAmps;
+struct ExpSources;
 
 // One refracted direction of the unscattered sun beam just below the surface:
 // cosine mu (downward), azimuth of travel phi (radians, the quads' azimuths),
@@ -21,7 +22,7 @@ struct BeamDirection {
 
 // The sun's beam is taken out of the quad-averaged sky that enters the water
 // and carried exactly: along its refracted direction(s), attenuated as
-// exp(-(zeta - zeta(1))/mu); its first scattering enters the solve as a source
+// exp(-depth/mu) (see `depth`); its first scattering enters the solve as a source
 // of every Fourier mode and its reflection at the bottom as the bottom's own
 // upward light. The outputs get it back in its quad, and the irradiances exactly.
 struct SunBeam {
@@ -33,6 +34,13 @@ struct SunBeam {
   // First-scattering source amplitudes of mode l at a depth (the solver's
   // source convention: per unit optical depth, divided by the band's mu).
   std::function<void(const RunState&, int l, double depth, SourceAmps&)> source;
+  // The same source on the optical depths [zeta_a, zeta_b] as exponential terms
+  // (per refracted direction and component, relative to zeta_a), added to the set.
+  std::function<void(int l, double zeta_a, double zeta_b, ExpSources&)> exp_source;
+  // The beam's attenuation depth at optical depth zeta: it is exp(-depth / mu).
+  // Light scattered within a narrow forward cone stays in the beam, so depth
+  // falls short of zeta - zeta(1) by that part of the scattering.
+  std::function<double(double zeta)> depth;
   // Quad integrals of a phase function from one direction, kept for the run
   // (keyed by the function's title and the direction): bands that share them
   // (a constant index of refraction, a phase function that does not change) reuse them.
