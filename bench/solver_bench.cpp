@@ -9,17 +9,10 @@
 // every depth between the exact solve and the Adams integration at relerr 1e-12 (at 1e-9 the reference
 // itself is off by up to 3e-4 at the deepest depths of red bands).
 //
-// Figures (Release build) measured on the shared 2-core machine while it was saturated by other
-// work (load average 8-9: wall times are about 2.5 times the CPU times, and a second thread brings
-// nothing); the ratios are from the same run:
-//   (a) exact 63 ms as a first band (page faults on 17 MB of operator storage), 35 ms as a later
-//       band; Adams 652 ms: ratio 10 (19 for a later band);
-//   (c) 20 x 24 quads: exact 142 ms, Adams 7.3 s: ratio 52;
-//   (b) exact 12.3 s CPU for 60 bands (0.20 s per band), Adams 0.36 s CPU per band: ratio 1.7; the
-//       exact solve agrees with the tight reference to 7e-6 on every 20th band, 1.7e-5 on every 6th;
-//   peak memory 76 MB.
-// On the idle machine before the fourth-order slabs: (a) 23.9 ms, Adams 231 ms; (b) 9.66 s, with a
-// difference of 1.9e-4 from the tight reference.
+// Figures (Release build, idle machine; see the README for the history): (a) exact 23.3 ms as a
+// first band, 12.4 ms as a later band, Adams 245 ms; (c) 52.9 ms, Adams 3.0 s; (b) 10.35 s on one
+// thread, 6.39 s on two, Adams 0.39 s per band; peak memory 75 MB. The exact solve of (b) agrees
+// with the Adams reference at relerr 1e-12 to 7.3e-6 on every 20th band, 1.9e-5 on every 6th.
 // The step of the multistep Adams integrator is held by stability, not accuracy:
 // the band next to the horizon (mu = 0.044) attenuates at 1/mu = 23 per optical
 // depth, so the steps stay near 0.02 optical depths whatever the tolerances.
