@@ -5,6 +5,7 @@
 #include "iop/abscat.hpp"
 
 #include <cmath>
+#include <sstream>
 #include <vector>
 #include <fstream>
 #include "depth_test_run.hpp"
@@ -131,18 +132,23 @@ TEST(DepthConversion, QagDifficultyIsReportedOncePerRunAndConversion) {
 
 namespace {
 
-// Case 2 water whose only depth-varying part is a mineral layer: attenuation
-// c(z) = c_w + k C(z) with C = 1 above 10 m and 3 below (a 0.1 mm ramp).
-void two_layer_water(TestRun& t, const std::string& profile_path) {
+// Case 2 water whose only depth-varying part is a mineral profile with the
+// given data records, at 500 nm.
+void mineral_profile_water(TestRun& t, const std::string& profile_path, const std::string& records) {
   RunState& rs = *t.rs;
   std::ofstream prof(profile_path);
-  for (int i = 1; i <= 10; ++i) prof << "mineral two-layer test profile, header " << i << "\n";
-  prof << "0 1\n10 1\n10.0001 3\n60 3\n-1 0\n";
+  for (int i = 1; i <= 10; ++i) prof << "mineral test profile, header " << i << "\n";
+  prof << records << "-1 0\n";
   prof.close();
   abyss::testing::case2_mineral_profile_water(rs, profile_path);
   rs.cmisc.nwave = 1;
   rs.cmisc.iprint = -1;
   rs.cwave.wave(1) = 500.0;
+}
+
+// Attenuation c(z) = c_w + k C(z) with C = 1 above 10 m and 3 below (a 0.1 mm ramp).
+void two_layer_water(TestRun& t, const std::string& profile_path) {
+  mineral_profile_water(t, profile_path, "0 1\n10 1\n10.0001 3\n60 3\n");
 }
 
 }  // namespace
@@ -189,19 +195,12 @@ TEST(DepthConversion, StepBetweenTableNodesKeepsItsDepth) {
 
 namespace {
 
-// Case 2 water with a mineral profile tabulated every metre (a Gaussian
-// layer at 12 m): c is linear between the nodes and kinks at each.
+// A mineral profile tabulated every metre (a Gaussian layer at 12 m): c is
+// linear between the nodes and kinks at each.
 void gaussian_layer_water(TestRun& t, const std::string& profile_path) {
-  RunState& rs = *t.rs;
-  std::ofstream prof(profile_path);
-  for (int i = 1; i <= 10; ++i) prof << "mineral Gaussian-layer test profile, header " << i << "\n";
-  for (int z = 0; z <= 40; ++z) prof << z << " " << 0.2 + 2.0 * std::exp(-0.5 * (z - 12.0) * (z - 12.0) / 9.0) << "\n";
-  prof << "-1 0\n";
-  prof.close();
-  abyss::testing::case2_mineral_profile_water(rs, profile_path);
-  rs.cmisc.nwave = 1;
-  rs.cmisc.iprint = -1;
-  rs.cwave.wave(1) = 500.0;
+  std::ostringstream rec;
+  for (int z = 0; z <= 40; ++z) rec << z << " " << 0.2 + 2.0 * std::exp(-0.5 * (z - 12.0) * (z - 12.0) / 9.0) << "\n";
+  mineral_profile_water(t, profile_path, rec.str());
 }
 
 }  // namespace
