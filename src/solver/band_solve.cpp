@@ -165,7 +165,7 @@ struct Partitioner {
   // IOPs at five equally spaced points of [za, zb]: uniform, or changing in
   // one step.
   struct Samples {
-    IopMix mid;
+    IopMix mid, top, bottom;  // the IOPs at the middle and at both ends
     bool uniform = true, step = false;
     double jump = 0.0;  // largest change between neighbouring points
     double variation = 0.0;  // total change across the interval
@@ -175,6 +175,8 @@ struct Partitioner {
     for (int i = 0; i <= 4; ++i) f[i] = iop_at(za + 0.25 * i * (zb - za));
     Samples s;
     s.mid = f[2];
+    s.top = f[0];
+    s.bottom = f[4];
     double d[4], sum = 0.0, big = 0.0;
     for (int i = 0; i < 4; ++i) {
       d[i] = distance(f[i], f[i + 1]);
@@ -202,9 +204,8 @@ struct Partitioner {
       if (a.pf[k].lo != b.pf[k].lo) return false;
     return true;
   }
-  std::optional<double> pair_change(double za, double zb) {
-    IopMix lo = iop_at(za);
-    const IopMix hi = iop_at(zb);
+  // `lo`, `hi`: the IOPs at za and zb, already sampled.
+  std::optional<double> pair_change(double za, double zb, const IopMix& lo, const IopMix& hi) {
     if (same_pairs(lo, hi)) return std::nullopt;
     double a = za, b = zb;
     const double eps = 1.0e-12 * std::max(1.0, std::abs(zb));
@@ -217,14 +218,14 @@ struct Partitioner {
   }
 
   void split(double za, double zb, int depth, double parent_jump) {
+    const Samples smp = sample(za, zb, parent_jump);
     if (depth < 48) {
-      if (const auto zc = pair_change(za, zb)) {
+      if (const auto zc = pair_change(za, zb, smp.top, smp.bottom)) {
         split(za, *zc, depth + 1, parent_jump);
         split(*zc, zb, depth + 1, parent_jump);
         return;
       }
     }
-    const Samples smp = sample(za, zb, parent_jump);
     const IopMix& mid = smp.mid;
     if (smp.uniform) {
       out.push_back({za, zb - za, mid, false, {}, {}});

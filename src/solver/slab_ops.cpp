@@ -124,7 +124,8 @@ bool cholesky_lower(Sq& a) {
   return true;
 }
 
-bool left_eigen_symmetric(const Sq& sum, const Sq& dif, const Row& d, Sq& E, Row& lambda) {
+// A = sum dif, the matrix the solution is corrected to.
+bool left_eigen_symmetric(const Sq& sum, const Sq& dif, const Sq& A, const Row& d, Sq& E, Row& lambda) {
   const int n = sum.n;
   Sq sp(n), L(n);
   for (int j = 0; j < n; ++j)
@@ -158,7 +159,7 @@ bool left_eigen_symmetric(const Sq& sum, const Sq& dif, const Row& d, Sq& E, Row
       E(i, j) = s * d[static_cast<std::size_t>(j)];
     }
   lambda = w;
-  return correct_left_eigen(dense::mul(sum, dif), E, lambda);
+  return correct_left_eigen(A, E, lambda);
 }
 
 // ---------------------------------------------------------------------------
@@ -243,7 +244,8 @@ SlabMedium slab_medium(const Sq& rho, const Sq& tau) {
   Sq E;
   Row lambda;
   const Row d = symmetrizer(tau, rho);
-  const bool solved = (!d.empty() && left_eigen_symmetric(sum, dif, d, E, lambda)) || left_eigen(dense::mul(sum, dif), E, lambda);
+  const Sq A = dense::mul(sum, dif);
+  const bool solved = (!d.empty() && left_eigen_symmetric(sum, dif, A, d, E, lambda)) || left_eigen(A, E, lambda);
   if (!solved) return m;
   m.k.resize(static_cast<std::size_t>(n));
   for (int i = 0; i < n; ++i) m.k[static_cast<std::size_t>(i)] = std::sqrt(lambda[static_cast<std::size_t>(i)]);
