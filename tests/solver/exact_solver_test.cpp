@@ -315,6 +315,18 @@ dense::Sq block(const Mat& m, int n) {
   return s;
 }
 
+// The coefficient matrices rhohat, tauhat of mode l at the surface, reduced
+// to the mode's n active bands.
+struct ModeMatrices {
+  dense::Sq rho, tau;
+};
+ModeMatrices mode_matrices(RunState& rs, int l) {
+  rhotau_reset(rs);
+  rhotau(rs, l, 0.0, 0.0);
+  const int n = l == 0 ? rs.cmisc.nmu : rs.cmisc.nmu - 1;
+  return {block(rs.sol.crhotau.rhohat, n), block(rs.sol.crhotau.tauhat, n)};
+}
+
 }  // namespace
 
 // Closed form and doubling agree; very thick slabs stay finite and reach the
@@ -326,10 +338,9 @@ TEST(SlabOps, ClosedFormIsStableAtGreatOpticalDepth) {
   RunState& rs = *run;
   const BandProblem bp = band_problem(rs);  // infinitely deep: the bottom operators are the semi-infinite reflectances
   for (int l : {0, 3}) {
-    rhotau_reset(rs);
-    rhotau(rs, l, 0.0, 0.0);
-    const int n = l == 0 ? s.nmu : s.nmu - 1;
-    const SlabMedium m = slab_medium(block(rs.sol.crhotau.rhohat, n), block(rs.sol.crhotau.tauhat, n));
+    const ModeMatrices mm = mode_matrices(rs, l);
+    const int n = mm.rho.n;
+    const SlabMedium m = slab_medium(mm.rho, mm.tau);
     ASSERT_TRUE(m.eigen);
     SlabMedium dbl = m;
     dbl.eigen = false;
@@ -363,11 +374,9 @@ TEST(SlabOps, ClosedFormHoldsWhateverTheReciprocityDefect) {
   SolverRun run(s);
   RunState& rs = *run;
   for (int l : {0, 2}) {
-    rhotau_reset(rs);
-    rhotau(rs, l, 0.0, 0.0);
-    const int n = l == 0 ? s.nmu : s.nmu - 1;
+    const ModeMatrices mm = mode_matrices(rs, l);
     for (double defect : {0.0, 3e-7, 1e-3}) {
-      dense::Sq rho = block(rs.sol.crhotau.rhohat, n), tau = block(rs.sol.crhotau.tauhat, n);
+      dense::Sq rho = mm.rho, tau = mm.tau;
       tau(1, 2) *= 1.0 + defect;  // one coupling no longer reciprocal
       rho(3, 0) *= 1.0 - defect;
       const SlabMedium m = slab_medium(rho, tau);
@@ -424,10 +433,8 @@ TEST(SlabOps, StackedHalvesOfAHomogeneousSlabAreTheWholeSlab) {
   SolverSetup s = hg_setup();
   SolverRun run(s);
   RunState& rs = *run;
-  rhotau_reset(rs);
-  rhotau(rs, 1, 0.0, 0.0);
-  const int n = s.nmu - 1;
-  const SlabMedium m = slab_medium(block(rs.sol.crhotau.rhohat, n), block(rs.sol.crhotau.tauhat, n));
+  const ModeMatrices mm = mode_matrices(rs, 1);
+  const SlabMedium m = slab_medium(mm.rho, mm.tau);
   const SlabRT whole = slab_rt(m, 1.7), half = slab_rt(m, 0.85), both = stack_rt(half, half);
   EXPECT_LT(max_diff(both.r, whole.r), 1e-13);
   EXPECT_LT(max_diff(both.t, whole.t), 1e-13);
@@ -442,10 +449,9 @@ TEST(SlabOps, VaryingSlabSchemeIsOfFourthOrder) {
   SolverSetup s = hg_setup();
   SolverRun run(s);
   RunState& rs = *run;
-  rhotau_reset(rs);
-  rhotau(rs, 0, 0.0, 0.0);
-  const int n = s.nmu;
-  const dense::Sq rho0 = block(rs.sol.crhotau.rhohat, n), tau0 = block(rs.sol.crhotau.tauhat, n);
+  const ModeMatrices mm = mode_matrices(rs, 0);
+  const int n = mm.rho.n;
+  const dense::Sq &rho0 = mm.rho, &tau0 = mm.tau;
   // D: a fifth of the scattering part of the coefficients, so the albedo grows by 20 % down the slab.
   dense::Sq drho = rho0, dtau = tau0;
   for (int i = 0; i < n; ++i) dtau(i, i) += 1.0 / rs.cgrid.fmu(i + 1);
