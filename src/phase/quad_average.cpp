@@ -69,9 +69,11 @@ std::vector<Node> rule_1d(double a, double b, bool grade_a, bool grade_b, const 
 
 class PsiGrid {
  public:
-  PsiGrid() {
+  // `node`: an extra node (the edge of the forward cone, where C is cut).
+  explicit PsiGrid(double node = 0.0) {
     psi_.push_back(0.0);
     for (double x = kMin; x < kSwitch; x *= kRatio) psi_.push_back(x);
+    if (node > kMin && node < psi_.back()) psi_.insert(std::upper_bound(psi_.begin(), psi_.end(), node), node);
     nlog_ = psi_.size();
     const double start = psi_.back();
     const int nlin = static_cast<int>(std::ceil((kPi - start) / kStep));
@@ -393,20 +395,49 @@ void fill_cap_symmetry(DpfArrays& d) {
     }
 }
 
+// The scattering within the forward cone (ct, cr: its share of each element
+// of PT and PR, as averaged over the quads) given back to the incident quad:
+// the total from quad (u, 1) into every quad, counted as the column sums
+// count it, is added to PT(u, I(u, 1)). Taking it from the averages, rather
+// than as C(cone), keeps the columns' sums exactly as the quadrature gives them.
+void keep_cone_in_quad(const Mat& ct, const Mat& cr, int nmu, int nphi, Mat& pt) {
+  auto cone = [&](int r, int I) { return ct(r, I) + cr(r, I); };
+  for (int u = 1; u < nmu; ++u) {
+    double total = cone(nmu, u);
+    for (int s = 1; s <= nphi / 2 + 1; ++s) {
+      const double fold = (s == 1 || s == nphi / 2 + 1) ? 1.0 : 2.0;
+      for (int r = 1; r < nmu; ++r) total += fold * cone(r, (s - 1) * nmu + u);
+    }
+    pt(u, u) += total;
+  }
+  double cap = cone(nmu, nmu);
+  for (int r = 1; r < nmu; ++r) cap += nphi * cone(r, nmu);
+  pt(nmu, nmu) += cap;
+}
+
 }  // namespace
 
 std::vector<DpfArrays> quad_average(const Grid& g, const GridPhi& gp, int nmu, int nphi,
                                     const std::vector<const PhaseFunction*>& funs, const QuadRule& rule) {
   const Geometry geo = make_geometry(g, gp, nmu, nphi);
-  const PsiGrid grid;
+  const PsiGrid grid(rule.cone);
   std::vector<std::vector<double>> cgrid(funs.size(), std::vector<double>(grid.size()));
-  for (std::size_t f = 0; f < funs.size(); ++f)
-    for (std::size_t i = 0; i < grid.size(); ++i) cgrid[f][i] = funs[f]->cumulative(grid[i]);
+  // C of the scattering outside the forward cone and, separately, inside it.
+  std::vector<std::vector<double>> cone_grid(funs.size(), std::vector<double>(grid.size(), 0.0));
+  for (std::size_t f = 0; f < funs.size(); ++f) {
+    const double kept = rule.cone > 0.0 ? funs[f]->cumulative(rule.cone) : 0.0;
+    for (std::size_t i = 0; i < grid.size(); ++i) {
+      const double c = funs[f]->cumulative(grid[i]);
+      cgrid[f][i] = std::max(0.0, c - kept);
+      cone_grid[f][i] = std::min(c, kept);
+    }
+  }
 
   std::vector<DpfArrays> out(funs.size());
   const int M = nmu * (nphi / 2 + 1);
   for (DpfArrays& d : out) d = {nmu, nphi, Mat(nmu, M), Mat(nmu, M)};
 
+  std::vector<Mat> cone_t(funs.size(), Mat(nmu, M)), cone_r = cone_t;  // the cone's share of each element
   const std::vector<PairJob> jobs = make_jobs(nmu, nphi);
   std::atomic<std::size_t> next{0};
   auto worker = [&]() {
@@ -419,10 +450,14 @@ std::vector<DpfArrays> quad_average(const Grid& g, const GridPhi& gp, int nmu, i
       pair_weights(A, B, contact(geo, job.u, job.s, job.r, job.hemi), rule, gc, acc);
       const std::size_t imin = acc.imin, imax = acc.imax;
       for (std::size_t f = 0; f < funs.size(); ++f) {
-        double sum = 0.0;
-        for (std::size_t i = imin; i <= imax && imax > 0; ++i) sum += W[i] * cgrid[f][i];
+        double sum = 0.0, in_cone = 0.0;
+        for (std::size_t i = imin; i <= imax && imax > 0; ++i) {
+          sum += W[i] * cgrid[f][i];
+          in_cone += W[i] * cone_grid[f][i];
+        }
         Mat& m = job.hemi > 0 ? out[f].pt : out[f].pr;
         m(job.r, (job.s - 1) * nmu + job.u) = sum / A.omega;
+        (job.hemi > 0 ? cone_t : cone_r)[f](job.r, (job.s - 1) * nmu + job.u) = in_cone / A.omega;
       }
       if (imax > 0) std::fill(W.begin() + static_cast<long>(imin), W.begin() + static_cast<long>(imax) + 1, 0.0);
     }
@@ -431,7 +466,10 @@ std::vector<DpfArrays> quad_average(const Grid& g, const GridPhi& gp, int nmu, i
   for (int t = 1; t < std::max(1, rule.threads); ++t) pool.emplace_back(worker);
   worker();
   for (std::thread& t : pool) t.join();
-  for (DpfArrays& d : out) fill_cap_symmetry(d);
+  for (std::size_t f = 0; f < funs.size(); ++f) {
+    keep_cone_in_quad(cone_t[f], cone_r[f], nmu, nphi, out[f].pt);
+    fill_cap_symmetry(out[f]);
+  }
   return out;
 }
 

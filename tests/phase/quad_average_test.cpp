@@ -127,6 +127,42 @@ TEST(QuadAverage, BackscatterFromArraysWithinOnePercentOnAFiveDegreeCap) {
   EXPECT_NEAR(cap_backscatter(d[2]) / 0.5, 1.0, 1e-5);
 }
 
+// Light leaving quad (u, 1): everything it scatters except into itself.
+double leaving(const DpfArrays& d, int u) { return column_sums(d)[static_cast<std::size_t>(u)] - d.pt(u, u); }
+
+// Scattering through less than the forward cone stays in the incident quad.
+// A cone as wide as the sphere leaves no scattering to redistribute (the
+// arrays become the identity); a narrower one keeps the arrays normalised,
+// reciprocal and with the same backscatter, and only lowers the light that
+// leaves each quad, by at most the cone's share of the scattering.
+TEST_F(QuadAverageTest, ForwardConeStaysInItsQuad) {
+  const PhaseFunction ff = PhaseFunction::fournier_forand(0.0183);
+  QuadRule light;  // a lighter quadrature than the library's: the identities hold at any accuracy
+  light.grade_levels = 3;
+  light.chi_points_touch = light.chi_points_far = 8;
+  QuadRule all = light, cone20 = light;
+  all.cone = kPi;
+  cone20.cone = 20.0 * kPi / 180.0;
+  const DpfArrays plain = quad_average(grid(), gridphi(), 3, 4, {&ff}, light)[0];
+  const DpfArrays none = quad_average(grid(), gridphi(), 3, 4, {&ff}, all)[0];
+  const DpfArrays kept = quad_average(grid(), gridphi(), 3, 4, {&ff}, cone20)[0];
+  for (int I = 1; I <= none.ncol(); ++I)
+    for (int r = 1; r <= 3; ++r) {
+      const bool own = (I == r);  // quad (r, 1) into itself (the cap's column repeats for every s)
+      const bool cap = (r == 3 && I % 3 == 0);
+      EXPECT_NEAR(none.pt(r, I), own || cap ? 1.0 : 0.0, 1e-5) << r << ' ' << I;
+      EXPECT_NEAR(none.pr(r, I), 0.0, 1e-9) << r << ' ' << I;
+    }
+  expect_normalised(kept, 1e-5);
+  EXPECT_LT(max_reciprocity_error(kept, grid(), 1e-6), 1e-3);
+  EXPECT_NEAR(cap_backscatter(kept), cap_backscatter(plain), 1e-9);
+  for (int u = 1; u <= 3; ++u) {
+    const double drop = leaving(plain, u) - leaving(kept, u);
+    EXPECT_GT(drop, 0.0) << u;
+    EXPECT_LE(drop, ff.cumulative(cone20.cone) + 1e-5) << u;
+  }
+}
+
 TEST_F(QuadAverageTest, FileLayoutRoundTrips) {
   const DpfArrays& d = arrays()[2];
   DpfHeader h;

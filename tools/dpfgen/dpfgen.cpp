@@ -2,8 +2,15 @@
 // writes discretized phase-function files, by default the whole library the
 // engine's phase-function directory holds:
 //
-//   dpfgen [--nmu N] [--nphi N] [--type T] [--petzold TABLE] [--check] OUTDIR
+//   dpfgen [--nmu N] [--nphi N] [--type T] [--cone DEG] [--petzold TABLE] [--check] OUTDIR
 //
+// --cone: scattering within DEG degrees of the incident direction stays in
+// the incident quad (see quad_average; 0 for none). The default is the width
+// of the polar band next to the cap (10 degrees on the default partition):
+// finer detail than a band is not resolved by the quads, and measured against
+// Monte Carlo light fields this keeps the irradiances of forward-scattering
+// water within about 0.5 % to 20 m, where the plain averages lose 2.6 % at
+// 10 m and 7.6 % at 20 m (see the README).
 // OUTDIR receives the Fournier-Forand members listed in "pfbblist.txt" and
 // the named files (pure water for component 1, Petzold's average particle,
 // Henyey-Greenstein, isotropic). --check also reports the quadrature accuracy
@@ -25,6 +32,8 @@
 #include "phase/phase_functions.hpp"
 #include "phase/quad_average.hpp"
 #include "util/fortran_format.hpp"
+
+#include <fmt/format.h>
 
 using namespace abyss;
 using namespace abyss::phase;
@@ -73,15 +82,17 @@ std::vector<Member> library(const std::string& petzold) {
   return lib;
 }
 
-std::string title_of(const PhaseFunction& f, double bb) {
+std::string title_of(const PhaseFunction& f, double bb, double cone_deg) {
   std::string t = f.label() + "; bb/b = " + ff::F(bb, 7, 5) + "; quad-averaged by dpfgen";
+  if (cone_deg > 0.0) t += ", " + fmt::format("{:g}", cone_deg) + " deg cone kept";
   return t.size() > 120 ? t.substr(0, 120) : t;
 }
 
-void write_member(const std::filesystem::path& dir, const Member& m, const DpfArrays& d, const QuadPartition& q) {
+void write_member(const std::filesystem::path& dir, const Member& m, const DpfArrays& d, const QuadPartition& q,
+                  double cone_deg) {
   DpfHeader h;
   h.bbtob = m.fun->bbtob();
-  h.title = title_of(*m.fun, h.bbtob);
+  h.title = title_of(*m.fun, h.bbtob, cone_deg);
   h.real_value = m.slope;
   h.nmu = q.nmu;
   h.nphi = q.nphi;
@@ -105,7 +116,8 @@ double column_l1(const DpfArrays& a, const DpfArrays& b) {
   return worst;
 }
 
-void check_interpolation(const Grid& g, const GridPhi& gp, const QuadPartition& q, const std::vector<DpfArrays>& ff) {
+void check_interpolation(const Grid& g, const GridPhi& gp, const QuadPartition& q, const std::vector<DpfArrays>& ff,
+                         const QuadRule& rule) {
   std::vector<std::unique_ptr<PhaseFunction>> mids;
   std::vector<const PhaseFunction*> ptrs;
   for (std::size_t i = 0; i + 1 < kFfLibrary.size(); ++i) {
@@ -113,7 +125,7 @@ void check_interpolation(const Grid& g, const GridPhi& gp, const QuadPartition& 
         PhaseFunction::fournier_forand(std::sqrt(kFfLibrary[i] * kFfLibrary[i + 1]))));
     ptrs.push_back(mids.back().get());
   }
-  const std::vector<DpfArrays> mid = quad_average(g, gp, q.nmu, q.nphi, ptrs);
+  const std::vector<DpfArrays> mid = quad_average(g, gp, q.nmu, q.nphi, ptrs, rule);
   double worst = 0.0;
   for (std::size_t i = 0; i < mid.size(); ++i) {
     const double bb = ptrs[i]->bbtob(), t = (bb - kFfLibrary[i]) / (kFfLibrary[i + 1] - kFfLibrary[i]);
@@ -141,8 +153,13 @@ void report(const std::vector<Member>& lib, const std::vector<DpfArrays>& out, c
   }
 }
 
+// Width in degrees of the polar band next to the polar cap.
+double band_width_deg(const Grid& g, int nmu) {
+  return (std::acos(g.bndmu(nmu - 2)) - std::acos(g.bndmu(nmu - 1))) * 180.0 / 3.14159265358979323846;
+}
+
 int usage() {
-  std::cerr << "usage: dpfgen [--nmu N] [--nphi N] [--type T] [--petzold TABLE] [--check] OUTDIR\n";
+  std::cerr << "usage: dpfgen [--nmu N] [--nphi N] [--type T] [--cone DEG] [--petzold TABLE] [--check] OUTDIR\n";
   return 2;
 }
 
@@ -152,6 +169,7 @@ int main(int argc, char** argv) {
   QuadPartition q;
   std::string petzold, outdir;
   bool check = false;
+  double cone_deg = -1.0;  // the band width
   for (int i = 1; i < argc; ++i) {
     const std::string a = argv[i];
     auto next = [&]() -> std::string { return i + 1 < argc ? argv[++i] : ""; };
@@ -159,25 +177,29 @@ int main(int argc, char** argv) {
     else if (a == "--nphi") q.nphi = std::atoi(next().c_str());
     else if (a == "--type") q.type = std::atoi(next().c_str());
     else if (a == "--petzold") petzold = next();
+    else if (a == "--cone") cone_deg = std::atof(next().c_str());
     else if (a == "--check") check = true;
     else if (!a.empty() && a[0] != '-' && outdir.empty()) outdir = a;
     else return usage();
   }
-  if (outdir.empty()) return usage();
+  if (outdir.empty() || !(cone_deg < 45.0)) return usage();
   try {
     const auto t0 = std::chrono::steady_clock::now();
     Grid g;
     GridPhi gp;
     build_partition(q, g, gp);
+    if (cone_deg < 0.0) cone_deg = band_width_deg(g, q.nmu);
     const std::vector<Member> lib = library(petzold);
     std::vector<const PhaseFunction*> funs;
     for (const Member& m : lib) funs.push_back(m.fun.get());
-    std::vector<DpfArrays> out = quad_average(g, gp, q.nmu, q.nphi, funs);
-    out.back() = isotropic_dpf(g, q.nmu, q.nphi);  // exact in closed form
+    QuadRule rule;
+    rule.cone = cone_deg * 3.14159265358979323846 / 180.0;
+    std::vector<DpfArrays> out = quad_average(g, gp, q.nmu, q.nphi, funs, rule);
+    if (cone_deg == 0.0) out.back() = isotropic_dpf(g, q.nmu, q.nphi);  // exact in closed form
     std::filesystem::create_directories(outdir);
     std::ofstream list(std::filesystem::path(outdir) / "pfbblist.txt");
     for (std::size_t i = 0; i < lib.size(); ++i) {
-      write_member(outdir, lib[i], out[i], q);
+      write_member(outdir, lib[i], out[i], q, cone_deg);
       if (lib[i].in_list) list << lib[i].file << '\n';
     }
     const double secs = std::chrono::duration<double>(std::chrono::steady_clock::now() - t0).count();
@@ -185,7 +207,7 @@ int main(int argc, char** argv) {
               << outdir << " (" << secs << " s)\n";
     if (check) {
       report(lib, out, g);
-      check_interpolation(g, gp, q, std::vector<DpfArrays>(out.begin(), out.begin() + kFfLibrary.size()));
+      check_interpolation(g, gp, q, std::vector<DpfArrays>(out.begin(), out.begin() + kFfLibrary.size()), rule);
     }
   } catch (const std::exception& e) {
     std::cerr << "dpfgen: " << e.what() << '\n';
