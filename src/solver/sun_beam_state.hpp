@@ -6,6 +6,8 @@
 #include <string>
 #include <vector>
 
+#include "phase/quad_average.hpp"
+
 namespace abyss {
 
 struct RunState;
@@ -45,6 +47,9 @@ struct SunBeam {
   // (keyed by the function's title and the direction): bands that share them
   // (a constant index of refraction, a phase function that does not change) reuse them.
   std::map<std::string, std::vector<double>> integrals;
+  // The geometry of those integrals, per direction and quad: the rays'
+  // crossings of the quad, which every phase function shares.
+  std::map<std::string, std::vector<phase::Crossings>> crossings;
 };
 
 }  // namespace abyss
