@@ -332,7 +332,12 @@ void put_vec(const dense::Row& v, double* dst) { std::copy(v.begin(), v.end(), d
 SlabOps slab_ops(const BandProblem& bp, int l, const SubSlab& s, MediumCache& cache) {
   SlabOps op;
   op.with_sources = bp.sources;
-  const SlabSource src = [&](double x, SourceAmps& a) { sum_source_amps(*bp.rs, l, bp.source_depth(s.top + x), a); };
+  const bool beam_only = bp.rs->sol.beam.on && bp.rs->cmisc.nsource == 0;
+  const SlabSource src = [&](double x, SourceAmps& a) {
+    if (!beam_only) return sum_source_amps(*bp.rs, l, bp.source_depth(s.top + x), a);
+    a = SourceAmps{};
+    bp.rs->sol.beam.source_zeta(l, s.top + x, a);
+  };
   const bool reuse = (l == 0 && s.rt0);  // mode 0's operators from the halving check
   if (reuse && !bp.sources) {
     op.rt = *s.rt0;
@@ -340,7 +345,7 @@ SlabOps slab_ops(const BandProblem& bp, int l, const SubSlab& s, MediumCache& ca
   }
   // The sun beam alone is a sum of exponentials in optical depth: its emission has a closed form.
   ExpSourceFn exp;
-  if (bp.rs->sol.beam.on && bp.rs->cmisc.nsource == 0)
+  if (beam_only)
     exp = [&](double x0, double x1, ExpSources& out) { bp.rs->sol.beam.exp_source(l, s.top + x0, s.top + x1, out); };
   if (!s.varying) {
     const SlabMedium& m = cache.get(s.iop);
@@ -538,7 +543,7 @@ BandProblem band_problem(RunState& rs, double slab_rt_tol) {
           for (int i = 1; i <= m.nmu; ++i) e[static_cast<std::size_t>(h * mxmu + j - 1)] += v[static_cast<std::size_t>(h * mxmu + i - 1)] * rb(i, j);
       bp.bottom_emission.push_back(std::move(e));
     }
-  if (bp.sources) {
+  if (bp.sources && m.nsource != 0) {  // the beam alone takes optical depths
     if (m.iop == 1) {
       bp.source_depth = [](double zeta) { return zeta; };
     } else {

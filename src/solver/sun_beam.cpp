@@ -316,8 +316,8 @@ struct BeamProfile {
       if (varies) out.terms.push_back({p, 0.0, e, v + 1});
     }
   }
-  void eval(int l, double depth, SourceAmps& out) const {
-    const double zt = zeta_of(depth);
+  void eval(int l, double depth, SourceAmps& out) const { eval_zeta(l, zeta_of(depth), out); }
+  void eval_zeta(int l, double zt, SourceAmps& out) const {
     const auto wk = shares(zt);
     double* dst[kH] = {out.up_cos.data(), out.down_cos.data(), out.up_sin.data(), out.down_sin.data()};
     for (std::size_t i = 0; i < dirs.size(); ++i) {
@@ -465,6 +465,7 @@ void prepare_sun_beam(RunState& rs, bool exact_solver) {
   b.on = false;
   b.dirs.clear();
   b.source = nullptr;
+  b.source_zeta = nullptr;
   b.exp_source = nullptr;
   b.depth = nullptr;
   const double ed_direct = rs.sky.ed_direct(rs.cmisc.jwave);
@@ -512,6 +513,7 @@ void prepare_sun_beam(RunState& rs, bool exact_solver) {
   locate_sun_in_sky(rs, b);
   b.dirs = profile->dirs;
   b.source = [profile](const RunState&, int l, double depth, SourceAmps& out) { profile->eval(l, depth, out); };
+  b.source_zeta = [profile](int l, double zeta, SourceAmps& out) { profile->eval_zeta(l, zeta, out); };
   b.exp_source = [profile](int l, double za, double zb, ExpSources& out) { profile->exp_terms(l, za, zb, out); };
   b.depth = [profile](double zeta) { return profile->depth_of(zeta); };
   b.on = true;

@@ -36,6 +36,8 @@ struct SunBeam {
   // First-scattering source amplitudes of mode l at a depth (the solver's
   // source convention: per unit optical depth, divided by the band's mu).
   std::function<void(const RunState&, int l, double depth, SourceAmps&)> source;
+  // The same source at optical depth zeta (added to the amplitudes).
+  std::function<void(int l, double zeta, SourceAmps&)> source_zeta;
   // The same source on the optical depths [zeta_a, zeta_b] as exponential terms
   // (per refracted direction and component, relative to zeta_a), added to the set.
   std::function<void(int l, double zeta_a, double zeta_b, ExpSources&)> exp_source;
