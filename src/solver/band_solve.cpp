@@ -356,8 +356,14 @@ SlabOps slab_ops(const BandProblem& bp, int l, const SubSlab& s, MediumCache& ca
   // Two media, the first copied out of the cache before the next lookup can evict it.
   const SlabMedium upper = cache.get(s.upper);
   const VaryingSlab v{&upper, &cache.get(s.lower), s.h};
-  op.rt = reuse ? *s.rt0 : varying_slab_rt(v);
-  if (bp.sources) op.em = varying_slab_emission(v, src, exp, bp.source_tol);
+  if (!bp.sources) {
+    op.rt = varying_slab_rt(v);
+    return op;
+  }
+  // The halves' operators serve both the slab's operators and its emission.
+  const SlabRT rup = slab_rt(upper, 0.5 * s.h), rlo = slab_rt(*v.lower, 0.5 * s.h);
+  op.rt = reuse ? *s.rt0 : stack_rt(rup, rlo);
+  op.em = exp ? varying_slab_emission(v, rup, rlo, src, exp, bp.source_tol) : varying_slab_emission(v, src, bp.source_tol);
   return op;
 }
 

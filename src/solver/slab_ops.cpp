@@ -531,9 +531,15 @@ struct FaceSums {
   }
 };
 
-// Adds weight times the term (f0 + f1 x) e^{-p x} V (V the shape sh) at rate p.
-void add_exp_term(const ExpSlab& sl, const Shape& sh, std::size_t shape, const ExpTerm& t, double p, double weight,
-                  FaceSums& fs) {
+// The transforms of a term's two shapes (f0 V0 + f1 x V1) and their indices.
+struct TermShapes {
+  const Shape& v0;
+  const Shape& v1;
+  std::size_t i0, i1;
+};
+
+// Adds weight times the term (f0 V0 + f1 x V1) e^{-p x} at rate p.
+void add_exp_term(const ExpSlab& sl, const TermShapes& sh, const ExpTerm& t, double p, double weight, FaceSums& fs) {
   const int n = sl.m.n;
   const double e = std::exp(-p * sl.h), eh = e * sl.h, ip = 1.0 / p;
   // Coefficients of s0, q0, s1, q1 in the four sums, and what they make of y0, y1.
@@ -546,15 +552,19 @@ void add_exp_term(const ExpSlab& sl, const Shape& sh, std::size_t shape, const E
     u1[j] = weight * c[j][2];
     w0[j] = -weight * c[j][1] * ip;
     w1[j] = -weight * cq1 * ip;
-    for (int h = 0; h < 2; ++h) fs.g[h][j][shape] += w0[j] * t.f0 + w1[j] * t.f1;
+    for (int h = 0; h < 2; ++h) {
+      fs.g[h][j][sh.i0] += w0[j] * t.f0;
+      fs.g[h][j][sh.i1] += w1[j] * t.f1;
+    }
   }
   for (int i = 0; i < n; ++i) {
     const std::size_t u = static_cast<std::size_t>(i);
     const double k = sl.m.k[u], iden = 1.0 / ((k - p) * (k + p)), g1 = p + k * k * ip;
     for (int h = 0; h < 2; ++h) {
-      const double drive = p * sh.dtil[h][u] - sh.stil[h][u];
-      const double y1 = t.f1 * drive * iden;
-      const double y0 = (t.f0 * drive - t.f1 * sh.stil[h][u] * ip - g1 * y1) * iden;
+      const double drive0 = p * sh.v0.dtil[h][u] - sh.v0.stil[h][u];
+      const double drive1 = p * sh.v1.dtil[h][u] - sh.v1.stil[h][u];
+      const double y1 = t.f1 * drive1 * iden;
+      const double y0 = (t.f0 * drive0 - t.f1 * sh.v1.stil[h][u] * ip - g1 * y1) * iden;
       for (int j = 0; j < 4; ++j) {
         fs.U[h][j][u] += u0[j] * y0 + u1[j] * y1;
         fs.W[h][j][u] += w0[j] * y0 + w1[j] * y1;
@@ -567,11 +577,12 @@ void add_exp_term(const ExpSlab& sl, const Shape& sh, std::size_t shape, const E
 // rates outside it (k (1 -+ 2w), k (1 -+ 4w)) by cubic interpolation: the
 // emission is smooth in p through the resonance, only the particular solution
 // is singular there. False when two eigenvalues lie that close.
-bool add_term(const ExpSlab& sl, const Shape& sh, const ExpTerm& t, FaceSums& fs) {
-  const std::size_t shape = static_cast<std::size_t>(t.shape);
+bool add_term(const ExpSlab& sl, const std::vector<Shape>& shapes, const ExpTerm& t, FaceSums& fs) {
+  const std::size_t i0 = static_cast<std::size_t>(t.shape), i1 = static_cast<std::size_t>(t.x_shape());
+  const TermShapes sh{shapes[i0], shapes[i1], i0, i1};
   const double k = resonant_k(sl.m, t.p);
   if (k == 0.0) {
-    add_exp_term(sl, sh, shape, t, t.p, 1.0, fs);
+    add_exp_term(sl, sh, t, t.p, 1.0, fs);
     return true;
   }
   const double node[4] = {k * (1.0 - 4.0 * kResonance), k * (1.0 - 2.0 * kResonance), k * (1.0 + 2.0 * kResonance),
@@ -581,7 +592,7 @@ bool add_term(const ExpSlab& sl, const Shape& sh, const ExpTerm& t, FaceSums& fs
     double w = 1.0;
     for (int b = 0; b < 4; ++b)
       if (b != a) w *= (t.p - node[b]) / (node[a] - node[b]);
-    add_exp_term(sl, sh, shape, t, node[a], w, fs);
+    add_exp_term(sl, sh, t, node[a], w, fs);
   }
   return true;
 }
@@ -611,7 +622,7 @@ std::optional<SlabEmission> exp_emission(const SlabMedium& m, const SlabRT& rt, 
   const std::vector<Shape> shapes = shape_transforms(sl, src.shapes);
   FaceSums fs(m.n, shapes.size());
   for (const ExpTerm& t : src.terms)
-    if (!add_term(sl, shapes[static_cast<std::size_t>(t.shape)], t, fs)) return std::nullopt;
+    if (!add_term(sl, shapes, t, fs)) return std::nullopt;
   for (int half = 0; half < 2; ++half) {
     const Row b0 = face_sum(sl, fs, half, 0, shapes), a0 = face_sum(sl, fs, half, 1, shapes);
     const Row ah = face_sum(sl, fs, half, 2, shapes), bh = face_sum(sl, fs, half, 3, shapes);
@@ -642,10 +653,14 @@ SlabEmission slab_emission(const SlabMedium& m, const SlabRT& rt, double h, cons
 
 SlabEmission varying_slab_emission(const VaryingSlab& v, const SlabSource& src, const ExpSourceFn& exp, double tol) {
   if (!exp) return varying_slab_emission(v, src, tol);
+  return varying_slab_emission(v, slab_rt(*v.upper, 0.5 * v.h), slab_rt(*v.lower, 0.5 * v.h), src, exp, tol);
+}
+
+SlabEmission varying_slab_emission(const VaryingSlab& v, const SlabRT& rup, const SlabRT& rlo, const SlabSource& src,
+                                   const ExpSourceFn& exp, double tol) {
   const double half = 0.5 * v.h;
   const SlabSource lower_src = [&](double x, SourceAmps& a) { src(x + half, a); };
   const ExpSourceFn lower_exp = [&](double x0, double x1, ExpSources& out) { exp(x0 + half, x1 + half, out); };
-  const SlabRT rup = slab_rt(*v.upper, half), rlo = slab_rt(*v.lower, half);
   return stack(slab_emission(*v.upper, rup, half, src, exp, tol), rup, slab_emission(*v.lower, rlo, half, lower_src, lower_exp, tol),
                rlo);
 }

@@ -312,8 +312,7 @@ struct BeamProfile {
       const double e = dirs[i].ed / dirs[i].mu * std::exp(-path);
       const double p = p_loss / dirs[i].mu;
       const int v = first + per_group * static_cast<int>(group[i]);
-      out.terms.push_back({p, e, 0.0, v});
-      if (varies) out.terms.push_back({p, 0.0, e, v + 1});
+      out.terms.push_back({p, e, varies ? e : 0.0, v, varies ? v + 1 : -1});
     }
   }
   void eval(int l, double depth, SourceAmps& out) const { eval_zeta(l, zeta_of(depth), out); }
