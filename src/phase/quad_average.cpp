@@ -322,11 +322,20 @@ std::vector<Node> azimuth_nodes(const Quad& A, const Quad& B, const EdgeContact&
 // integral, piece by piece between the breakpoints. The substitution
 // t -> t^2 (3 - 2t) flattens the square-root behaviour of the crossing length
 // where a ray grazes a boundary or passes a corner.
+// Whether quad B, widened by eps, holds the direction p.
+bool holds(const Quad& B, const Vec3& p, double eps) {
+  const double mu = B.hemi * p.z;
+  if (mu < B.mu_lo - eps || (!B.cap && mu > B.mu_hi + eps)) return false;
+  if (B.cap || std::abs(p.z) > 1.0 - eps) return true;
+  return std::abs(std::remainder(std::atan2(p.y, p.x) - B.phi_c, kTwoPi)) <= B.half + eps;
+}
+
 // `sink(lo, hi, wk)` receives each psi interval [lo, hi] of a ray with its weight.
 // `cull`: skip the pieces whose middle ray misses the quad. The rays that
-// cross a quad not holding +-xi fill one arc of ray azimuths, whose ends are
+// cross a quad away from +-xi fill one arc of ray azimuths, whose ends are
 // rays through a corner or grazing a mu boundary, all of them breakpoints: a
 // ray inside a piece crosses the quad exactly when the piece's middle ray does.
+// (A quad that holds xi or -xi, or nearly, is swept whole.)
 template <class Sink>
 void sweep_rays(double mu, double phi, double w, const Quad& B, const std::vector<Node>& gl,
                 std::vector<double>& brk, Sink&& sink, bool cull = false) {
@@ -338,6 +347,7 @@ void sweep_rays(double mu, double phi, double w, const Quad& B, const std::vecto
     return Vec3{c * e1.x + s * e2.x, c * e1.y + s * e2.y, c * e1.z + s * e2.z};
   };
   chi_breakpoints(xi, e1, e2, B, brk);
+  cull = cull && !holds(B, xi, 1e-6) && !holds(B, {-xi.x, -xi.y, -xi.z}, 1e-6);
   for (std::size_t k = 0; k + 1 < brk.size(); ++k) {
     const double c0 = brk[k], len = brk[k + 1] - brk[k];
     if (cull && ray_in_quad(xi, ray(c0 + 0.5 * len), B).n == 0) continue;
