@@ -518,7 +518,11 @@ std::vector<Shape> shape_transforms(const ExpSlab& sl, const std::vector<SourceA
   return shapes;
 }
 
-// The four face sums per half: 0 B0, 1 A0, 2 ah, 3 bh.
+// The four face sums per half: 0 B0, 1 A0, 2 ah, 3 bh. The particular
+// solution's light entering a face is what leaves it with q of the other sign
+// (A0 = (s0 + q0)/2 against B0 = (s0 - q0)/2, and bh against ah): the U parts
+// of sums 1 and 3 equal those of 0 and 2, their W and g parts are the
+// negatives, so only sums 0 and 2 are accumulated and `complete` fills the others.
 struct FaceSums {
   Row U[2][4], W[2][4];
   std::vector<double> g[2][4];  // per shape
@@ -527,6 +531,16 @@ struct FaceSums {
       for (int j = 0; j < 4; ++j) {
         U[h][j] = W[h][j] = Row(static_cast<std::size_t>(n), 0.0);
         g[h][j].assign(shapes, 0.0);
+      }
+  }
+  void complete() {
+    for (int h = 0; h < 2; ++h)
+      for (int j : {1, 3}) {
+        U[h][j] = U[h][j - 1];
+        W[h][j] = W[h][j - 1];
+        g[h][j] = g[h][j - 1];
+        for (double& x : W[h][j]) x = -x;
+        for (double& x : g[h][j]) x = -x;
       }
   }
 };
@@ -546,7 +560,7 @@ void add_exp_term(const ExpSlab& sl, const TermShapes& sh, const ExpTerm& t, dou
   const double c[4][4] = {{0.5, -0.5, 0.0, 0.0}, {0.5, 0.5, 0.0, 0.0}, {0.5 * e, 0.5 * e, 0.5 * eh, 0.5 * eh},
                           {0.5 * e, -0.5 * e, 0.5 * eh, -0.5 * eh}};
   double u0[4], u1[4], w0[4], w1[4];
-  for (int j = 0; j < 4; ++j) {
+  for (int j = 0; j < 4; j += 2) {  // sums 1 and 3 follow from 0 and 2 (FaceSums::complete)
     const double cq1 = c[j][3] + c[j][1] * ip;
     u0[j] = weight * c[j][0];
     u1[j] = weight * c[j][2];
@@ -557,18 +571,21 @@ void add_exp_term(const ExpSlab& sl, const TermShapes& sh, const ExpTerm& t, dou
       fs.g[h][j][sh.i1] += w1[j] * t.f1;
     }
   }
-  for (int i = 0; i < n; ++i) {
-    const std::size_t u = static_cast<std::size_t>(i);
-    const double k = sl.m.k[u], iden = 1.0 / ((k - p) * (k + p)), g1 = p + k * k * ip;
-    for (int h = 0; h < 2; ++h) {
-      const double drive0 = p * sh.v0.dtil[h][u] - sh.v0.stil[h][u];
-      const double drive1 = p * sh.v1.dtil[h][u] - sh.v1.stil[h][u];
-      const double y1 = t.f1 * drive1 * iden;
-      const double y0 = (t.f0 * drive0 - t.f1 * sh.v1.stil[h][u] * ip - g1 * y1) * iden;
-      for (int j = 0; j < 4; ++j) {
-        fs.U[h][j][u] += u0[j] * y0 + u1[j] * y1;
-        fs.W[h][j][u] += w0[j] * y0 + w1[j] * y1;
-      }
+  for (int h = 0; h < 2; ++h) {
+    double* U0 = fs.U[h][0].data();
+    double* U2 = fs.U[h][2].data();
+    double* W0 = fs.W[h][0].data();
+    double* W2 = fs.W[h][2].data();
+    const double *d0 = sh.v0.dtil[h].data(), *s0 = sh.v0.stil[h].data();
+    const double *d1 = sh.v1.dtil[h].data(), *s1 = sh.v1.stil[h].data();
+    for (int i = 0; i < n; ++i) {
+      const double k = sl.m.k[static_cast<std::size_t>(i)], iden = 1.0 / ((k - p) * (k + p)), g1 = p + k * k * ip;
+      const double y1 = t.f1 * (p * d1[i] - s1[i]) * iden;
+      const double y0 = (t.f0 * (p * d0[i] - s0[i]) - t.f1 * s1[i] * ip - g1 * y1) * iden;
+      U0[i] += u0[0] * y0 + u1[0] * y1;
+      W0[i] += w0[0] * y0 + w1[0] * y1;
+      U2[i] += u0[2] * y0 + u1[2] * y1;
+      W2[i] += w0[2] * y0 + w1[2] * y1;
     }
   }
 }
@@ -623,6 +640,7 @@ std::optional<SlabEmission> exp_emission(const SlabMedium& m, const SlabRT& rt, 
   FaceSums fs(m.n, shapes.size());
   for (const ExpTerm& t : src.terms)
     if (!add_term(sl, shapes, t, fs)) return std::nullopt;
+  fs.complete();
   for (int half = 0; half < 2; ++half) {
     const Row b0 = face_sum(sl, fs, half, 0, shapes), a0 = face_sum(sl, fs, half, 1, shapes);
     const Row ah = face_sum(sl, fs, half, 2, shapes), bh = face_sum(sl, fs, half, 3, shapes);

@@ -300,14 +300,16 @@ struct BeamProfile {
       varies = varies || slope[k] != 0.0;
     }
     const int first = static_cast<int>(out.shapes.size());
+    out.shapes.reserve(out.shapes.size() + 2 * amps.size());
+    out.terms.reserve(out.terms.size() + dirs.size());
     for (std::size_t g = 0; g < amps.size(); ++g) {
       out.shapes.push_back(mixed_shape(l, g, wa));
       if (varies) out.shapes.push_back(mixed_shape(l, g, slope));
     }
     const int per_group = varies ? 2 : 1;
-    const double p_loss = loss(shares(0.5 * (za + zb)));
+    const double p_loss = loss(shares(0.5 * (za + zb))), depth_a = depth_of(za);
     for (std::size_t i = 0; i < dirs.size(); ++i) {
-      const double path = depth_of(za) / dirs[i].mu;
+      const double path = depth_a / dirs[i].mu;
       if (path > 69.0) continue;  // as in eval: the beam is gone
       const double e = dirs[i].ed / dirs[i].mu * std::exp(-path);
       const double p = p_loss / dirs[i].mu;
