@@ -479,76 +479,72 @@ struct ExpSlab {
   }
 };
 
-// A shape's transforms, both halves (0 cosine, 1 sine): sigma, delta~, sigma~.
-struct Shape {
-  Row sigma[2], dtil[2], stil[2];
+// Every shape's transforms, both halves (0 cosine, 1 sine): sigma, and delta~
+// and sigma~ (side by side, as the solve leaves them).
+struct Shapes {
+  std::size_t n = 0, count = 0;
+  Row sigma, til;
+  const double* sig(std::size_t v, int h) const { return sigma.data() + (v * 2 + static_cast<std::size_t>(h)) * n; }
+  const double* dtil(std::size_t v, int h) const { return til.data() + (v * 2 + static_cast<std::size_t>(h)) * 2 * n; }
+  const double* stil(std::size_t v, int h) const { return dtil(v, h) + n; }
 };
 
 // The transforms of every shape, by one factorization of E.
-std::vector<Shape> shape_transforms(const ExpSlab& sl, const std::vector<SourceAmps>& amps) {
+Shapes shape_transforms(const ExpSlab& sl, const std::vector<SourceAmps>& amps) {
   const int n = sl.m.n;
   const std::size_t un = static_cast<std::size_t>(n);
-  std::vector<Shape> shapes(amps.size());
-  Row rhs(amps.size() * 4 * un), delta(un);
+  Shapes out{un, amps.size(), Row(amps.size() * 2 * un), Row(amps.size() * 4 * un)};
   for (std::size_t v = 0; v < amps.size(); ++v)
     for (int half = 0; half < 2; ++half) {
       const double* sd = half == 0 ? amps[v].down_cos.data() : amps[v].down_sin.data();
       const double* su = half == 0 ? amps[v].up_cos.data() : amps[v].up_sin.data();
-      Row& sg = shapes[v].sigma[half];
-      sg.resize(un);
+      double* sg = out.sigma.data() + (v * 2 + static_cast<std::size_t>(half)) * un;
+      double* col = out.til.data() + (v * 2 + static_cast<std::size_t>(half)) * 2 * un;
       for (std::size_t i = 0; i < un; ++i) {
         sg[i] = sd[i] + su[i];
-        delta[i] = sd[i] - su[i];
+        col[i] = sd[i] - su[i];
       }
-      double* col = rhs.data() + (v * 4 + 2 * static_cast<std::size_t>(half)) * un;
-      std::copy(delta.begin(), delta.end(), col);
-      dense::vxm(sg.data(), sl.dif, col + un);
+      dense::vxm(sg, sl.dif, col + un);
     }
   // Rows z with z E = r: E^T z^T = r^T.
   Sq et(n);
   for (int j = 0; j < n; ++j)
     for (int i = 0; i < n; ++i) et(i, j) = sl.E(j, i);
-  dense::solve_left(std::move(et), rhs.data(), static_cast<int>(amps.size() * 4), "exp_emission");
-  for (std::size_t v = 0; v < amps.size(); ++v)
-    for (int half = 0; half < 2; ++half) {
-      const double* col = rhs.data() + (v * 4 + 2 * static_cast<std::size_t>(half)) * un;
-      shapes[v].dtil[half].assign(col, col + un);
-      shapes[v].stil[half].assign(col + un, col + 2 * un);
-    }
-  return shapes;
+  dense::solve_left(std::move(et), out.til.data(), static_cast<int>(amps.size() * 4), "exp_emission");
+  return out;
 }
 
-// The four face sums per half: 0 B0, 1 A0, 2 ah, 3 bh. The particular
-// solution's light entering a face is what leaves it with q of the other sign
-// (A0 = (s0 + q0)/2 against B0 = (s0 - q0)/2, and bh against ah): the U parts
-// of sums 1 and 3 equal those of 0 and 2, their W and g parts are the
-// negatives, so only sums 0 and 2 are accumulated and `complete` fills the others.
+// The four face sums per half: 0 B0, 1 A0, 2 ah, 3 bh, each U E + W E (tau +
+// rho) + Sum_V g_V sigma_V. The particular solution's light entering a face
+// is what leaves it with q of the other sign (A0 = (s0 + q0)/2 against B0 =
+// (s0 - q0)/2, and bh against ah): the U parts of sums 1 and 3 equal those of 0
+// and 2, their W and g parts are the negatives, so only sums 0 and 2 are
+// accumulated and `complete` fills the others.
 struct FaceSums {
-  Row U[2][4], W[2][4];
-  std::vector<double> g[2][4];  // per shape
-  FaceSums(int n, std::size_t shapes) {
-    for (int h = 0; h < 2; ++h)
-      for (int j = 0; j < 4; ++j) {
-        U[h][j] = W[h][j] = Row(static_cast<std::size_t>(n), 0.0);
-        g[h][j].assign(shapes, 0.0);
-      }
-  }
+  std::size_t n, shapes;
+  Row u, w, g;  // [h][j][n], [h][j][n], [h][j][shape]
+  FaceSums(int n_, std::size_t shapes_)
+      : n(static_cast<std::size_t>(n_)), shapes(shapes_), u(8 * n, 0.0), w(8 * n, 0.0), g(8 * shapes_, 0.0) {}
+  static std::size_t slot(int h, int j) { return static_cast<std::size_t>(h * 4 + j); }
+  double* U(int h, int j) { return u.data() + slot(h, j) * n; }
+  double* W(int h, int j) { return w.data() + slot(h, j) * n; }
+  double* G(int h, int j) { return g.data() + slot(h, j) * shapes; }
+  const double* U(int h, int j) const { return u.data() + slot(h, j) * n; }
+  const double* W(int h, int j) const { return w.data() + slot(h, j) * n; }
+  const double* G(int h, int j) const { return g.data() + slot(h, j) * shapes; }
   void complete() {
     for (int h = 0; h < 2; ++h)
       for (int j : {1, 3}) {
-        U[h][j] = U[h][j - 1];
-        W[h][j] = W[h][j - 1];
-        g[h][j] = g[h][j - 1];
-        for (double& x : W[h][j]) x = -x;
-        for (double& x : g[h][j]) x = -x;
+        std::copy(U(h, j - 1), U(h, j - 1) + n, U(h, j));
+        for (std::size_t i = 0; i < n; ++i) W(h, j)[i] = -W(h, j - 1)[i];
+        for (std::size_t v = 0; v < shapes; ++v) G(h, j)[v] = -G(h, j - 1)[v];
       }
   }
 };
 
-// The transforms of a term's two shapes (f0 V0 + f1 x V1) and their indices.
+// A term's two shapes (f0 V0 + f1 x V1), by index.
 struct TermShapes {
-  const Shape& v0;
-  const Shape& v1;
+  const Shapes& all;
   std::size_t i0, i1;
 };
 
@@ -567,21 +563,23 @@ void add_exp_term(const ExpSlab& sl, const TermShapes& sh, const ExpTerm& t, dou
     w0[j] = -weight * c[j][1] * ip;
     w1[j] = -weight * cq1 * ip;
     for (int h = 0; h < 2; ++h) {
-      fs.g[h][j][sh.i0] += w0[j] * t.f0;
-      fs.g[h][j][sh.i1] += w1[j] * t.f1;
+      fs.G(h, j)[sh.i0] += w0[j] * t.f0;
+      fs.G(h, j)[sh.i1] += w1[j] * t.f1;
     }
   }
+  double iden[mxmu], g1[mxmu];
+  for (int i = 0; i < n; ++i) {
+    const double k = sl.m.k[static_cast<std::size_t>(i)];
+    iden[i] = 1.0 / ((k - p) * (k + p));
+    g1[i] = p + k * k * ip;
+  }
   for (int h = 0; h < 2; ++h) {
-    double* U0 = fs.U[h][0].data();
-    double* U2 = fs.U[h][2].data();
-    double* W0 = fs.W[h][0].data();
-    double* W2 = fs.W[h][2].data();
-    const double *d0 = sh.v0.dtil[h].data(), *s0 = sh.v0.stil[h].data();
-    const double *d1 = sh.v1.dtil[h].data(), *s1 = sh.v1.stil[h].data();
+    double *U0 = fs.U(h, 0), *U2 = fs.U(h, 2), *W0 = fs.W(h, 0), *W2 = fs.W(h, 2);
+    const double *d0 = sh.all.dtil(sh.i0, h), *s0 = sh.all.stil(sh.i0, h);
+    const double *d1 = sh.all.dtil(sh.i1, h), *s1 = sh.all.stil(sh.i1, h);
     for (int i = 0; i < n; ++i) {
-      const double k = sl.m.k[static_cast<std::size_t>(i)], iden = 1.0 / ((k - p) * (k + p)), g1 = p + k * k * ip;
-      const double y1 = t.f1 * (p * d1[i] - s1[i]) * iden;
-      const double y0 = (t.f0 * (p * d0[i] - s0[i]) - t.f1 * s1[i] * ip - g1 * y1) * iden;
+      const double y1 = t.f1 * (p * d1[i] - s1[i]) * iden[i];
+      const double y0 = (t.f0 * (p * d0[i] - s0[i]) - t.f1 * s1[i] * ip - g1[i] * y1) * iden[i];
       U0[i] += u0[0] * y0 + u1[0] * y1;
       W0[i] += w0[0] * y0 + w1[0] * y1;
       U2[i] += u0[2] * y0 + u1[2] * y1;
@@ -594,9 +592,8 @@ void add_exp_term(const ExpSlab& sl, const TermShapes& sh, const ExpTerm& t, dou
 // rates outside it (k (1 -+ 2w), k (1 -+ 4w)) by cubic interpolation: the
 // emission is smooth in p through the resonance, only the particular solution
 // is singular there. False when two eigenvalues lie that close.
-bool add_term(const ExpSlab& sl, const std::vector<Shape>& shapes, const ExpTerm& t, FaceSums& fs) {
-  const std::size_t i0 = static_cast<std::size_t>(t.shape), i1 = static_cast<std::size_t>(t.x_shape());
-  const TermShapes sh{shapes[i0], shapes[i1], i0, i1};
+bool add_term(const ExpSlab& sl, const Shapes& shapes, const ExpTerm& t, FaceSums& fs) {
+  const TermShapes sh{shapes, static_cast<std::size_t>(t.shape), static_cast<std::size_t>(t.x_shape())};
   const double k = resonant_k(sl.m, t.p);
   if (k == 0.0) {
     add_exp_term(sl, sh, t, t.p, 1.0, fs);
@@ -616,16 +613,19 @@ bool add_term(const ExpSlab& sl, const std::vector<Shape>& shapes, const ExpTerm
 
 // The sum j of half h as a vector: U E + W E (tau + rho) + sum_V g_V sigma_V,
 // with E (tau + rho) = K (P - Q).
-Row face_sum(const ExpSlab& sl, const FaceSums& fs, int h, int j, const std::vector<Shape>& shapes) {
+Row face_sum(const ExpSlab& sl, const FaceSums& fs, int h, int j, const Shapes& shapes) {
   const std::size_t n = static_cast<std::size_t>(sl.m.n);
   Row out(n), wk(n);
-  for (std::size_t i = 0; i < n; ++i) wk[i] = fs.W[h][j][i] * sl.m.k[i];
-  dense::vxm(fs.U[h][j].data(), sl.E, out.data());
+  for (std::size_t i = 0; i < n; ++i) wk[i] = fs.W(h, j)[i] * sl.m.k[i];
+  dense::vxm(fs.U(h, j), sl.E, out.data());
   dense::vxm(wk.data(), sl.m.P, out.data(), true);
   for (double& x : wk) x = -x;
   dense::vxm(wk.data(), sl.m.Q, out.data(), true);
-  for (std::size_t v = 0; v < shapes.size(); ++v)
-    for (std::size_t i = 0; i < n; ++i) out[i] += fs.g[h][j][v] * shapes[v].sigma[h][i];
+  for (std::size_t v = 0; v < shapes.count; ++v) {
+    const double gv = fs.G(h, j)[v];
+    const double* sg = shapes.sig(v, h);
+    for (std::size_t i = 0; i < n; ++i) out[i] += gv * sg[i];
+  }
   return out;
 }
 
@@ -636,8 +636,8 @@ std::optional<SlabEmission> exp_emission(const SlabMedium& m, const SlabRT& rt, 
   SlabEmission e = zero_emission(m.n);
   if (src.terms.empty() || h <= 0.0) return e;
   const ExpSlab sl(m, rt, h);
-  const std::vector<Shape> shapes = shape_transforms(sl, src.shapes);
-  FaceSums fs(m.n, shapes.size());
+  const Shapes shapes = shape_transforms(sl, src.shapes);
+  FaceSums fs(m.n, shapes.count);
   for (const ExpTerm& t : src.terms)
     if (!add_term(sl, shapes, t, fs)) return std::nullopt;
   fs.complete();
