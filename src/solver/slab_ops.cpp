@@ -4,6 +4,7 @@
 
 #include <algorithm>
 #include <cmath>
+#include <utility>
 
 #include "solver/adding.hpp"
 
@@ -468,13 +469,14 @@ struct ExpSlab {
   const SlabMedium& m;
   const SlabRT& rt;
   double h;
-  Sq sum, dif, E;
+  Sq sum, dif, E, PmQ;  // E (tau + rho) = K (P - Q)
   ExpSlab(const SlabMedium& med, const SlabRT& r, double thick)
-      : m(med), rt(r), h(thick), sum(med.tau), dif(med.tau), E(med.P) {
+      : m(med), rt(r), h(thick), sum(med.tau), dif(med.tau), E(med.P), PmQ(med.P) {
     for (std::size_t i = 0; i < sum.a.size(); ++i) {
       sum.a[i] += m.rho.a[i];
       dif.a[i] -= m.rho.a[i];
       E.a[i] += m.Q.a[i];
+      PmQ.a[i] -= m.Q.a[i];
     }
   }
 };
@@ -514,32 +516,24 @@ Shapes shape_transforms(const ExpSlab& sl, const std::vector<SourceAmps>& amps) 
   return out;
 }
 
-// The four face sums per half: 0 B0, 1 A0, 2 ah, 3 bh, each U E + W E (tau +
-// rho) + Sum_V g_V sigma_V. The particular solution's light entering a face
-// is what leaves it with q of the other sign (A0 = (s0 + q0)/2 against B0 =
-// (s0 - q0)/2, and bh against ah): the U parts of sums 1 and 3 equal those of 0
-// and 2, their W and g parts are the negatives, so only sums 0 and 2 are
-// accumulated and `complete` fills the others.
+// The four face sums per half: B0, A0, ah, bh, each U E + W E (tau + rho) +
+// Sum_V g_V sigma_V. The particular solution's light entering a face is what
+// leaves it with q of the other sign (A0 = (s0 + q0)/2 against B0 = (s0 - q0)/2,
+// and bh against ah): the U part of each entering sum equals that of the
+// leaving one, its W and g parts are the negatives. So only the leaving sums
+// are accumulated, j = 0 (B0, the top) and j = 1 (ah, the bottom).
 struct FaceSums {
   std::size_t n, shapes;
   Row u, w, g;  // [h][j][n], [h][j][n], [h][j][shape]
   FaceSums(int n_, std::size_t shapes_)
-      : n(static_cast<std::size_t>(n_)), shapes(shapes_), u(8 * n, 0.0), w(8 * n, 0.0), g(8 * shapes_, 0.0) {}
-  static std::size_t slot(int h, int j) { return static_cast<std::size_t>(h * 4 + j); }
+      : n(static_cast<std::size_t>(n_)), shapes(shapes_), u(4 * n, 0.0), w(4 * n, 0.0), g(4 * shapes_, 0.0) {}
+  static std::size_t slot(int h, int j) { return static_cast<std::size_t>(h * 2 + j); }
   double* U(int h, int j) { return u.data() + slot(h, j) * n; }
   double* W(int h, int j) { return w.data() + slot(h, j) * n; }
   double* G(int h, int j) { return g.data() + slot(h, j) * shapes; }
   const double* U(int h, int j) const { return u.data() + slot(h, j) * n; }
   const double* W(int h, int j) const { return w.data() + slot(h, j) * n; }
   const double* G(int h, int j) const { return g.data() + slot(h, j) * shapes; }
-  void complete() {
-    for (int h = 0; h < 2; ++h)
-      for (int j : {1, 3}) {
-        std::copy(U(h, j - 1), U(h, j - 1) + n, U(h, j));
-        for (std::size_t i = 0; i < n; ++i) W(h, j)[i] = -W(h, j - 1)[i];
-        for (std::size_t v = 0; v < shapes; ++v) G(h, j)[v] = -G(h, j - 1)[v];
-      }
-  }
 };
 
 // A term's two shapes (f0 V0 + f1 x V1), by index.
@@ -556,15 +550,15 @@ void add_exp_term(const ExpSlab& sl, const TermShapes& sh, const ExpTerm& t, dou
   const double c[4][4] = {{0.5, -0.5, 0.0, 0.0}, {0.5, 0.5, 0.0, 0.0}, {0.5 * e, 0.5 * e, 0.5 * eh, 0.5 * eh},
                           {0.5 * e, -0.5 * e, 0.5 * eh, -0.5 * eh}};
   double u0[4], u1[4], w0[4], w1[4];
-  for (int j = 0; j < 4; j += 2) {  // sums 1 and 3 follow from 0 and 2 (FaceSums::complete)
+  for (int j = 0; j < 4; j += 2) {  // the sums entering (1, 3) follow from those leaving (see FaceSums)
     const double cq1 = c[j][3] + c[j][1] * ip;
     u0[j] = weight * c[j][0];
     u1[j] = weight * c[j][2];
     w0[j] = -weight * c[j][1] * ip;
     w1[j] = -weight * cq1 * ip;
     for (int h = 0; h < 2; ++h) {
-      fs.G(h, j)[sh.i0] += w0[j] * t.f0;
-      fs.G(h, j)[sh.i1] += w1[j] * t.f1;
+      fs.G(h, j / 2)[sh.i0] += w0[j] * t.f0;
+      fs.G(h, j / 2)[sh.i1] += w1[j] * t.f1;
     }
   }
   double iden[mxmu], g1[mxmu];
@@ -574,7 +568,7 @@ void add_exp_term(const ExpSlab& sl, const TermShapes& sh, const ExpTerm& t, dou
     g1[i] = p + k * k * ip;
   }
   for (int h = 0; h < 2; ++h) {
-    double *U0 = fs.U(h, 0), *U2 = fs.U(h, 2), *W0 = fs.W(h, 0), *W2 = fs.W(h, 2);
+    double *U0 = fs.U(h, 0), *U2 = fs.U(h, 1), *W0 = fs.W(h, 0), *W2 = fs.W(h, 1);
     const double *d0 = sh.all.dtil(sh.i0, h), *s0 = sh.all.stil(sh.i0, h);
     const double *d1 = sh.all.dtil(sh.i1, h), *s1 = sh.all.stil(sh.i1, h);
     for (int i = 0; i < n; ++i) {
@@ -611,20 +605,24 @@ bool add_term(const ExpSlab& sl, const Shapes& shapes, const ExpTerm& t, FaceSum
   return true;
 }
 
-// The sum j of half h as a vector: U E + W E (tau + rho) + sum_V g_V sigma_V,
-// with E (tau + rho) = K (P - Q).
-Row face_sum(const ExpSlab& sl, const FaceSums& fs, int h, int j, const Shapes& shapes) {
+// The face sums of half h at the top (j = 0: B0 leaving, A0 entering) or at
+// the bottom (j = 1: ah leaving, bh entering) as vectors: a + b and a - b with
+// a = U E and b = W K (P - Q) + Sum_V g_V sigma_V.
+std::pair<Row, Row> face_sums(const ExpSlab& sl, const FaceSums& fs, int h, int j, const Shapes& shapes) {
   const std::size_t n = static_cast<std::size_t>(sl.m.n);
-  Row out(n), wk(n);
+  Row a(n), b(n), wk(n);
   for (std::size_t i = 0; i < n; ++i) wk[i] = fs.W(h, j)[i] * sl.m.k[i];
-  dense::vxm(fs.U(h, j), sl.E, out.data());
-  dense::vxm(wk.data(), sl.m.P, out.data(), true);
-  for (double& x : wk) x = -x;
-  dense::vxm(wk.data(), sl.m.Q, out.data(), true);
+  dense::vxm(fs.U(h, j), sl.E, a.data());
+  dense::vxm(wk.data(), sl.PmQ, b.data());
   for (std::size_t v = 0; v < shapes.count; ++v) {
     const double gv = fs.G(h, j)[v];
     const double* sg = shapes.sig(v, h);
-    for (std::size_t i = 0; i < n; ++i) out[i] += gv * sg[i];
+    for (std::size_t i = 0; i < n; ++i) b[i] += gv * sg[i];
+  }
+  std::pair<Row, Row> out{a, a};
+  for (std::size_t i = 0; i < n; ++i) {
+    out.first[i] += b[i];
+    out.second[i] -= b[i];
   }
   return out;
 }
@@ -640,10 +638,9 @@ std::optional<SlabEmission> exp_emission(const SlabMedium& m, const SlabRT& rt, 
   FaceSums fs(m.n, shapes.count);
   for (const ExpTerm& t : src.terms)
     if (!add_term(sl, shapes, t, fs)) return std::nullopt;
-  fs.complete();
   for (int half = 0; half < 2; ++half) {
-    const Row b0 = face_sum(sl, fs, half, 0, shapes), a0 = face_sum(sl, fs, half, 1, shapes);
-    const Row ah = face_sum(sl, fs, half, 2, shapes), bh = face_sum(sl, fs, half, 3, shapes);
+    const auto [b0, a0] = face_sums(sl, fs, half, 0, shapes);
+    const auto [ah, bh] = face_sums(sl, fs, half, 1, shapes);
     Row& up = e.up[half];
     Row& dn = e.dn[half];
     up = b0;
