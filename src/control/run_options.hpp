@@ -16,11 +16,11 @@ struct RunOptions {
   // "adams" integrates them with the variable-step Adams method (the reference).
   std::string solver = "exact";
   // The sun's direct beam: "exact" carries it along its refracted direction(s)
-  // with its first scattering as a source; "quad" leaves it averaged over its
-  // quad of the sky (the older treatment). The exact beam is opt-in until the
-  // emission of its steep source is cheap in layered water (some examples run
-  // 30 to 50 times longer with it).
-  std::string sun_beam = "quad";
+  // with its first scattering as a source (where the exact solver applies and
+  // no inelastic or internal sources are on; elsewhere the beam stays in its
+  // quad with a note); "quad" leaves it averaged over its quad of the sky (the
+  // older treatment, which moves the beam to its quad's centre cosine).
+  std::string sun_beam = "exact";
   // Relative tolerance of the Adams integration (0: the run default, 1e-4); its
   // absolute tolerance follows as 1e-3 of it. Tight values (1e-9) make the
   // reference against which the exact solver is checked.

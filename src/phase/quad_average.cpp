@@ -324,23 +324,40 @@ std::vector<Node> azimuth_nodes(const Quad& A, const Quad& B, const EdgeContact&
 // integral, piece by piece between the breakpoints. The substitution
 // t -> t^2 (3 - 2t) flattens the square-root behaviour of the crossing length
 // where a ray grazes a boundary or passes a corner.
+// Whether quad B, widened by eps, holds the direction p.
+bool holds(const Quad& B, const Vec3& p, double eps) {
+  const double mu = B.hemi * p.z;
+  if (mu < B.mu_lo - eps || (!B.cap && mu > B.mu_hi + eps)) return false;
+  if (B.cap || std::abs(p.z) > 1.0 - eps) return true;
+  return std::abs(std::remainder(std::atan2(p.y, p.x) - B.phi_c, kTwoPi)) <= B.half + eps;
+}
+
 // `sink(lo, hi, wk)` receives each psi interval [lo, hi] of a ray with its weight.
+// `cull`: skip the pieces whose middle ray misses the quad. The rays that
+// cross a quad away from +-xi fill one arc of ray azimuths, whose ends are
+// rays through a corner or grazing a mu boundary, all of them breakpoints: a
+// ray inside a piece crosses the quad exactly when the piece's middle ray does.
+// (A quad that holds xi or -xi, or nearly, is swept whole.)
 template <class Sink>
 void sweep_rays(double mu, double phi, double w, const Quad& B, const std::vector<Node>& gl,
-                std::vector<double>& brk, Sink&& sink) {
+                std::vector<double>& brk, Sink&& sink, bool cull = false) {
   const double st = std::sqrt(std::max(0.0, 1.0 - mu * mu)), cp = std::cos(phi), sp = std::sin(phi);
   const Vec3 xi{st * cp, st * sp, mu};
   const Vec3 e1{mu * cp, mu * sp, -st}, e2{-sp, cp, 0.0};
+  const auto ray = [&](double chi) {
+    const double c = std::cos(chi), s = std::sin(chi);
+    return Vec3{c * e1.x + s * e2.x, c * e1.y + s * e2.y, c * e1.z + s * e2.z};
+  };
   chi_breakpoints(xi, e1, e2, B, brk);
+  cull = cull && !holds(B, xi, 1e-6) && !holds(B, {-xi.x, -xi.y, -xi.z}, 1e-6);
   for (std::size_t k = 0; k + 1 < brk.size(); ++k) {
     const double c0 = brk[k], len = brk[k + 1] - brk[k];
+    if (cull && ray_in_quad(xi, ray(c0 + 0.5 * len), B).n == 0) continue;
     for (const Node& n : gl) {
       const double tt = 0.5 * (n.x + 1.0);
       const double chi = c0 + len * tt * tt * (3.0 - 2.0 * tt);
       const double wk = w * 0.5 * n.w * len * 6.0 * tt * (1.0 - tt) / kTwoPi;
-      const double c = std::cos(chi), s = std::sin(chi);
-      const Vec3 t{c * e1.x + s * e2.x, c * e1.y + s * e2.y, c * e1.z + s * e2.z};
-      const Intervals in = ray_in_quad(xi, t, B);
+      const Intervals in = ray_in_quad(xi, ray(chi), B);
       for (int j = 0; j < in.n; ++j) sink(in.lo[static_cast<std::size_t>(j)], in.hi[static_cast<std::size_t>(j)], wk);
     }
   }
@@ -414,6 +431,8 @@ void keep_cone_in_quad(const Mat& ct, const Mat& cr, int nmu, int nphi, Mat& pt)
   for (int r = 1; r < nmu; ++r) cap += nphi * cone(r, nmu);
   pt(nmu, nmu) += cap;
 }
+
+Quad quad_of(const QuadBounds& q) { return {q.mu_lo, q.mu_hi, q.cap, q.phi_c, q.half, q.hemi, 0.0}; }
 
 }  // namespace
 
@@ -520,13 +539,7 @@ std::vector<double> column_sums(const DpfArrays& d) {
 
 double direction_into_quad(const PhaseFunction& f, double mu, double phi, const QuadBounds& q, int chi_points,
                            double cone) {
-  Quad B;
-  B.mu_lo = q.mu_lo;
-  B.mu_hi = q.mu_hi;
-  B.cap = q.cap;
-  B.phi_c = q.phi_c;
-  B.half = q.half;
-  B.hemi = q.hemi;
+  const Quad B = quad_of(q);
   const std::vector<Node> gl = gauss_legendre(chi_points);
   std::vector<double> brk;
   double sum = 0.0;
@@ -536,6 +549,27 @@ double direction_into_quad(const PhaseFunction& f, double mu, double phi, const 
              [&](double lo, double hi, double wk) {
                if (hi > cone) sum += wk * (f.cumulative(hi) - f.cumulative(std::max(lo, cone)));
              });
+  return sum;
+}
+
+Crossings direction_crossings(double mu, double phi, const QuadBounds& q, int chi_points) {
+  const Quad B = quad_of(q);
+  std::vector<double> brk;
+  Crossings out;
+  sweep_rays(mu, phi, 1.0, B, gauss_legendre(chi_points), brk,
+             [&](double lo, double hi, double wk) {
+               out.lo.push_back(lo);
+               out.hi.push_back(hi);
+               out.w.push_back(wk);
+             },
+             true);
+  return out;
+}
+
+double scattering_into(const PhaseFunction& f, const Crossings& c, double cone) {
+  double sum = 0.0;
+  for (std::size_t k = 0; k < c.w.size(); ++k)
+    if (c.hi[k] > cone) sum += c.w[k] * (f.cumulative(c.hi[k]) - f.cumulative(std::max(c.lo[k], cone)));
   return sum;
 }
 

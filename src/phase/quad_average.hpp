@@ -125,4 +125,15 @@ struct QuadBounds {
 double direction_into_quad(const PhaseFunction& f, double mu, double phi, const QuadBounds& q, int chi_points = 24,
                            double cone = 0.0);
 
+// The same integral in two steps: the geometry, which does not depend on the
+// phase function (the psi intervals [lo, hi] in which the rays cross the quad,
+// with their weights w), then any phase function from it, summed in the same
+// order: scattering_into(f, direction_crossings(mu, phi, q, n), cone) equals
+// direction_into_quad(f, mu, phi, q, n, cone).
+struct Crossings {
+  std::vector<double> lo, hi, w;
+};
+Crossings direction_crossings(double mu, double phi, const QuadBounds& q, int chi_points = 24);
+double scattering_into(const PhaseFunction& f, const Crossings& c, double cone = 0.0);
+
 }  // namespace abyss::phase

@@ -136,29 +136,27 @@ void add_to(std::vector<double>& acc, const std::vector<double>& v) {
   for (std::size_t i = 0; i < acc.size(); ++i) acc[i] += v[i];
 }
 
-// One half (cosine h = 0, sine h = 1) of the amplitudes just below the surface.
+// One half (cosine h = 0, sine h = 1) of the amplitudes just below the surface:
+// Ld = (a + Su rhat) (I - Rw rhat)^-1, a = sky that, and then Lu = Ld Rw + Su,
+// which is Lu = (a Rw + Su) (I - rhat Rw)^-1 without a second inverse.
 void ampw_half(RunState& rs, int h, const Mat& rw, const std::vector<double>* su) {
   const int nn = rs.cmisc.nhat;
   const Mat& that = rs.surf.slot[static_cast<std::size_t>(h)];
   const Mat& rhat = rs.surf.slot[static_cast<std::size_t>(2 + h)];
   Mat p(mxhat, nn);
   inverse_i_minus(rw.data(), rhat.data(), nn, mxhat, p.data(), rs, "first", "AMPW");
-  std::vector<double> a(nn), b(nn), ap(nn), tmp(nn);
-  vecxmat(rs.sol.sky_in.data() + h * nn, that.data(), nn, nn, mxhat, a.data());
-  b = a;
+  std::vector<double> b(nn), tmp(nn);
+  vecxmat(rs.sol.sky_in.data() + h * nn, that.data(), nn, nn, mxhat, b.data());
   if (su != nullptr) {
     vecxmat(su->data(), rhat.data(), nn, nn, mxhat, tmp.data());
     add_to(b, tmp);
   }
-  vecxmat(b.data(), p.data(), nn, nn, mxhat, rs.sol.cramp_down.col(3) + h * nn);
-  vecxmat(a.data(), p.data(), nn, nn, mxhat, ap.data());
+  double* down = rs.sol.cramp_down.col(3) + h * nn;
   double* up = rs.sol.cramp_up.col(1) + h * nn;
-  vecxmat(ap.data(), rw.data(), nn, nn, mxhat, up);
+  vecxmat(b.data(), p.data(), nn, nn, mxhat, down);
+  vecxmat(down, rw.data(), nn, nn, mxhat, up);
   if (su == nullptr) return;
-  Mat p2(mxhat, nn);
-  inverse_i_minus(rhat.data(), rw.data(), nn, mxhat, p2.data(), rs, "third", "AMPW");
-  vecxmat(su->data(), p2.data(), nn, nn, mxhat, tmp.data());
-  for (int i = 0; i < nn; ++i) up[i] += tmp[static_cast<std::size_t>(i)];
+  for (int i = 0; i < nn; ++i) up[i] += (*su)[static_cast<std::size_t>(i)];
 }
 
 }  // namespace

@@ -51,7 +51,8 @@ struct BandProblem {
   // Per mode l: light leaving the bottom upward whatever comes down to it
   // (cosine half in the first mxmu elements, sine half in the next); empty when none.
   std::vector<std::vector<double>> bottom_emission;
-  // Depth argument of the source functions at an optical depth (optical or geometric depth).
+  // Depth argument of the source functions at an optical depth (optical or geometric
+  // depth); set only with internal sources (the sun beam alone takes optical depths).
   std::function<double(double)> source_depth;
   double source_tol = 1.0e-9;                // relative tolerance of the slabs' source emission
   int threads = 1;

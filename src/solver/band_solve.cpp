@@ -332,7 +332,12 @@ void put_vec(const dense::Row& v, double* dst) { std::copy(v.begin(), v.end(), d
 SlabOps slab_ops(const BandProblem& bp, int l, const SubSlab& s, MediumCache& cache) {
   SlabOps op;
   op.with_sources = bp.sources;
-  const SlabSource src = [&](double x, SourceAmps& a) { sum_source_amps(*bp.rs, l, bp.source_depth(s.top + x), a); };
+  const bool beam_only = bp.rs->sol.beam.on && bp.rs->cmisc.nsource == 0;
+  const SlabSource src = [&](double x, SourceAmps& a) {
+    if (!beam_only) return sum_source_amps(*bp.rs, l, bp.source_depth(s.top + x), a);
+    a = SourceAmps{};
+    bp.rs->sol.beam.source_zeta(l, s.top + x, a);
+  };
   const bool reuse = (l == 0 && s.rt0);  // mode 0's operators from the halving check
   if (reuse && !bp.sources) {
     op.rt = *s.rt0;
@@ -340,7 +345,7 @@ SlabOps slab_ops(const BandProblem& bp, int l, const SubSlab& s, MediumCache& ca
   }
   // The sun beam alone is a sum of exponentials in optical depth: its emission has a closed form.
   ExpSourceFn exp;
-  if (bp.rs->sol.beam.on && bp.rs->cmisc.nsource == 0)
+  if (beam_only)
     exp = [&](double x0, double x1, ExpSources& out) { bp.rs->sol.beam.exp_source(l, s.top + x0, s.top + x1, out); };
   if (!s.varying) {
     const SlabMedium& m = cache.get(s.iop);
@@ -351,8 +356,14 @@ SlabOps slab_ops(const BandProblem& bp, int l, const SubSlab& s, MediumCache& ca
   // Two media, the first copied out of the cache before the next lookup can evict it.
   const SlabMedium upper = cache.get(s.upper);
   const VaryingSlab v{&upper, &cache.get(s.lower), s.h};
-  op.rt = reuse ? *s.rt0 : varying_slab_rt(v);
-  if (bp.sources) op.em = varying_slab_emission(v, src, exp, bp.source_tol);
+  if (!bp.sources) {
+    op.rt = varying_slab_rt(v);
+    return op;
+  }
+  // The halves' operators serve both the slab's operators and its emission.
+  const SlabRT rup = slab_rt(upper, 0.5 * s.h), rlo = slab_rt(*v.lower, 0.5 * s.h);
+  op.rt = reuse ? *s.rt0 : stack_rt(rup, rlo);
+  op.em = exp ? varying_slab_emission(v, rup, rlo, src, exp, bp.source_tol) : varying_slab_emission(v, src, bp.source_tol);
   return op;
 }
 
@@ -384,18 +395,26 @@ void downward(const BandProblem& bp, const std::vector<std::vector<SlabOps>>& op
   }
 }
 
-// Upward pass for one half (0: R(zeta,m) and S1u, 1: the sine half), from the bottom operator or from zero.
+// Upward pass for one half (0: R(zeta,m) and S1u, 1: the sine half) or both
+// (kBothHalves: they share R when both start from the bottom operator, and the
+// pass carries the source vectors of both halves anyway), from the bottom
+// operator or from zero.
+constexpr int kBothHalves = 2;
 void upward(const BandProblem& bp, const std::vector<std::vector<SlabOps>>& ops, int n, ModeOps& m, int half,
             const Mat* start, const std::vector<double>* emission) {
   PassState st(n, false, bp.sources);
+  const int h0 = half == kBothHalves ? 0 : half, h1 = half == kBothHalves ? 1 : half;
   if (start)
     for (int j = 0; j < n; ++j)
       for (int i = 0; i < n; ++i) st.R(i, j) = (*start)(i + 1, j + 1);
   if (start && emission)  // light the bottom sends up of its own (the reflected sun beam)
-    for (int i = 0; i < n; ++i) st.S[half][static_cast<std::size_t>(i)] = (*emission)[static_cast<std::size_t>(half * mxmu + i)];
+    for (int h = h0; h <= h1; ++h)
+      for (int i = 0; i < n; ++i) st.S[h][static_cast<std::size_t>(i)] = (*emission)[static_cast<std::size_t>(h * mxmu + i)];
   auto store = [&](int k) {
-    put(st.R, half == 0 ? m.Rzm(k) : m.Rzm2(k));
-    if (st.with_sources) put_vec(st.S[half], half == 0 ? m.S1u(k) : m.S2u(k));
+    for (int h = h0; h <= h1; ++h) {
+      put(st.R, h == 0 ? m.Rzm(k) : m.Rzm2(k));
+      if (st.with_sources) put_vec(st.S[h], h == 0 ? m.S1u(k) : m.S2u(k));
+    }
   };
   store(bp.nz);
   for (int k = bp.nz - 1; k >= 1; --k) {
@@ -538,7 +557,7 @@ BandProblem band_problem(RunState& rs, double slab_rt_tol) {
           for (int i = 1; i <= m.nmu; ++i) e[static_cast<std::size_t>(h * mxmu + j - 1)] += v[static_cast<std::size_t>(h * mxmu + i - 1)] * rb(i, j);
       bp.bottom_emission.push_back(std::move(e));
     }
-  if (bp.sources) {
+  if (bp.sources && m.nsource != 0) {  // the beam alone takes optical depths
     if (m.iop == 1) {
       bp.source_depth = [](double zeta) { return zeta; };
     } else {
@@ -572,20 +591,17 @@ void solve_mode_exact(const BandProblem& bp, int l, ModeOps& out) {
   const std::vector<double>* emission =
       bp.bottom_emission.empty() ? nullptr : &bp.bottom_emission[static_cast<std::size_t>(l)];
   downward(bp, ops, n, out);
-  upward(bp, ops, n, out, 0, &bottom, emission);
   // The sine half sees the bottom operator only in infinitely deep water and in
   // the modes that have sine amplitudes; a reflecting bottom starts it from zero.
   const bool has_sine = (l != 0 && l != bp.lmax);
+  const bool shared = has_sine && (bp.infinite_bottom || all_zero(bottom, bp.nmu));
+  upward(bp, ops, n, out, shared && bp.sources ? kBothHalves : 0, &bottom, emission);
   if (!has_sine) {
     std::fill(out.rzm2.begin(), out.rzm2.end(), 0.0);
     std::fill(out.s2u.begin(), out.s2u.end(), 0.0);
-  } else if (bp.infinite_bottom || all_zero(bottom, bp.nmu)) {
-    if (!bp.sources) {
-      out.rzm2 = out.rzm;
-    } else {
-      upward(bp, ops, n, out, 1, &bottom, emission);
-    }
-  } else {
+  } else if (shared && !bp.sources) {
+    out.rzm2 = out.rzm;
+  } else if (!shared) {
     upward(bp, ops, n, out, 1, nullptr, nullptr);
   }
 }

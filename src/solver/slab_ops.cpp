@@ -4,6 +4,7 @@
 
 #include <algorithm>
 #include <cmath>
+#include <utility>
 
 #include "solver/adding.hpp"
 
@@ -468,97 +469,115 @@ struct ExpSlab {
   const SlabMedium& m;
   const SlabRT& rt;
   double h;
-  Sq sum, dif, E;
+  Sq sum, dif, E, PmQ;  // E (tau + rho) = K (P - Q)
   ExpSlab(const SlabMedium& med, const SlabRT& r, double thick)
-      : m(med), rt(r), h(thick), sum(med.tau), dif(med.tau), E(med.P) {
+      : m(med), rt(r), h(thick), sum(med.tau), dif(med.tau), E(med.P), PmQ(med.P) {
     for (std::size_t i = 0; i < sum.a.size(); ++i) {
       sum.a[i] += m.rho.a[i];
       dif.a[i] -= m.rho.a[i];
       E.a[i] += m.Q.a[i];
+      PmQ.a[i] -= m.Q.a[i];
     }
   }
 };
 
-// A shape's transforms, both halves (0 cosine, 1 sine): sigma, delta~, sigma~.
-struct Shape {
-  Row sigma[2], dtil[2], stil[2];
+// Every shape's transforms, both halves (0 cosine, 1 sine): sigma, and delta~
+// and sigma~ (side by side, as the solve leaves them).
+struct Shapes {
+  std::size_t n = 0, count = 0;
+  Row sigma, til;
+  const double* sig(std::size_t v, int h) const { return sigma.data() + (v * 2 + static_cast<std::size_t>(h)) * n; }
+  const double* dtil(std::size_t v, int h) const { return til.data() + (v * 2 + static_cast<std::size_t>(h)) * 2 * n; }
+  const double* stil(std::size_t v, int h) const { return dtil(v, h) + n; }
 };
 
 // The transforms of every shape, by one factorization of E.
-std::vector<Shape> shape_transforms(const ExpSlab& sl, const std::vector<SourceAmps>& amps) {
+Shapes shape_transforms(const ExpSlab& sl, const std::vector<SourceAmps>& amps) {
   const int n = sl.m.n;
   const std::size_t un = static_cast<std::size_t>(n);
-  std::vector<Shape> shapes(amps.size());
-  Row rhs(amps.size() * 4 * un), delta(un);
+  Shapes out{un, amps.size(), Row(amps.size() * 2 * un), Row(amps.size() * 4 * un)};
   for (std::size_t v = 0; v < amps.size(); ++v)
     for (int half = 0; half < 2; ++half) {
       const double* sd = half == 0 ? amps[v].down_cos.data() : amps[v].down_sin.data();
       const double* su = half == 0 ? amps[v].up_cos.data() : amps[v].up_sin.data();
-      Row& sg = shapes[v].sigma[half];
-      sg.resize(un);
+      double* sg = out.sigma.data() + (v * 2 + static_cast<std::size_t>(half)) * un;
+      double* col = out.til.data() + (v * 2 + static_cast<std::size_t>(half)) * 2 * un;
       for (std::size_t i = 0; i < un; ++i) {
         sg[i] = sd[i] + su[i];
-        delta[i] = sd[i] - su[i];
+        col[i] = sd[i] - su[i];
       }
-      double* col = rhs.data() + (v * 4 + 2 * static_cast<std::size_t>(half)) * un;
-      std::copy(delta.begin(), delta.end(), col);
-      dense::vxm(sg.data(), sl.dif, col + un);
+      dense::vxm(sg, sl.dif, col + un);
     }
   // Rows z with z E = r: E^T z^T = r^T.
   Sq et(n);
   for (int j = 0; j < n; ++j)
     for (int i = 0; i < n; ++i) et(i, j) = sl.E(j, i);
-  dense::solve_left(std::move(et), rhs.data(), static_cast<int>(amps.size() * 4), "exp_emission");
-  for (std::size_t v = 0; v < amps.size(); ++v)
-    for (int half = 0; half < 2; ++half) {
-      const double* col = rhs.data() + (v * 4 + 2 * static_cast<std::size_t>(half)) * un;
-      shapes[v].dtil[half].assign(col, col + un);
-      shapes[v].stil[half].assign(col + un, col + 2 * un);
-    }
-  return shapes;
+  dense::solve_left(std::move(et), out.til.data(), static_cast<int>(amps.size() * 4), "exp_emission");
+  return out;
 }
 
-// The four face sums per half: 0 B0, 1 A0, 2 ah, 3 bh.
+// The four face sums per half: B0, A0, ah, bh, each U E + W E (tau + rho) +
+// Sum_V g_V sigma_V. The particular solution's light entering a face is what
+// leaves it with q of the other sign (A0 = (s0 + q0)/2 against B0 = (s0 - q0)/2,
+// and bh against ah): the U part of each entering sum equals that of the
+// leaving one, its W and g parts are the negatives. So only the leaving sums
+// are accumulated, j = 0 (B0, the top) and j = 1 (ah, the bottom).
 struct FaceSums {
-  Row U[2][4], W[2][4];
-  std::vector<double> g[2][4];  // per shape
-  FaceSums(int n, std::size_t shapes) {
-    for (int h = 0; h < 2; ++h)
-      for (int j = 0; j < 4; ++j) {
-        U[h][j] = W[h][j] = Row(static_cast<std::size_t>(n), 0.0);
-        g[h][j].assign(shapes, 0.0);
-      }
-  }
+  std::size_t n, shapes;
+  Row u, w, g;  // [h][j][n], [h][j][n], [h][j][shape]
+  FaceSums(int n_, std::size_t shapes_)
+      : n(static_cast<std::size_t>(n_)), shapes(shapes_), u(4 * n, 0.0), w(4 * n, 0.0), g(4 * shapes_, 0.0) {}
+  static std::size_t slot(int h, int j) { return static_cast<std::size_t>(h * 2 + j); }
+  double* U(int h, int j) { return u.data() + slot(h, j) * n; }
+  double* W(int h, int j) { return w.data() + slot(h, j) * n; }
+  double* G(int h, int j) { return g.data() + slot(h, j) * shapes; }
+  const double* U(int h, int j) const { return u.data() + slot(h, j) * n; }
+  const double* W(int h, int j) const { return w.data() + slot(h, j) * n; }
+  const double* G(int h, int j) const { return g.data() + slot(h, j) * shapes; }
 };
 
-// Adds weight times the term (f0 + f1 x) e^{-p x} V (V the shape sh) at rate p.
-void add_exp_term(const ExpSlab& sl, const Shape& sh, std::size_t shape, const ExpTerm& t, double p, double weight,
-                  FaceSums& fs) {
+// A term's two shapes (f0 V0 + f1 x V1), by index.
+struct TermShapes {
+  const Shapes& all;
+  std::size_t i0, i1;
+};
+
+// Adds weight times the term (f0 V0 + f1 x V1) e^{-p x} at rate p.
+void add_exp_term(const ExpSlab& sl, const TermShapes& sh, const ExpTerm& t, double p, double weight, FaceSums& fs) {
   const int n = sl.m.n;
   const double e = std::exp(-p * sl.h), eh = e * sl.h, ip = 1.0 / p;
   // Coefficients of s0, q0, s1, q1 in the four sums, and what they make of y0, y1.
   const double c[4][4] = {{0.5, -0.5, 0.0, 0.0}, {0.5, 0.5, 0.0, 0.0}, {0.5 * e, 0.5 * e, 0.5 * eh, 0.5 * eh},
                           {0.5 * e, -0.5 * e, 0.5 * eh, -0.5 * eh}};
   double u0[4], u1[4], w0[4], w1[4];
-  for (int j = 0; j < 4; ++j) {
+  for (int j = 0; j < 4; j += 2) {  // the sums entering (1, 3) follow from those leaving (see FaceSums)
     const double cq1 = c[j][3] + c[j][1] * ip;
     u0[j] = weight * c[j][0];
     u1[j] = weight * c[j][2];
     w0[j] = -weight * c[j][1] * ip;
     w1[j] = -weight * cq1 * ip;
-    for (int h = 0; h < 2; ++h) fs.g[h][j][shape] += w0[j] * t.f0 + w1[j] * t.f1;
-  }
-  for (int i = 0; i < n; ++i) {
-    const std::size_t u = static_cast<std::size_t>(i);
-    const double k = sl.m.k[u], iden = 1.0 / ((k - p) * (k + p)), g1 = p + k * k * ip;
     for (int h = 0; h < 2; ++h) {
-      const double drive = p * sh.dtil[h][u] - sh.stil[h][u];
-      const double y1 = t.f1 * drive * iden;
-      const double y0 = (t.f0 * drive - t.f1 * sh.stil[h][u] * ip - g1 * y1) * iden;
-      for (int j = 0; j < 4; ++j) {
-        fs.U[h][j][u] += u0[j] * y0 + u1[j] * y1;
-        fs.W[h][j][u] += w0[j] * y0 + w1[j] * y1;
-      }
+      fs.G(h, j / 2)[sh.i0] += w0[j] * t.f0;
+      fs.G(h, j / 2)[sh.i1] += w1[j] * t.f1;
+    }
+  }
+  double iden[mxmu], g1[mxmu];
+  for (int i = 0; i < n; ++i) {
+    const double k = sl.m.k[static_cast<std::size_t>(i)];
+    iden[i] = 1.0 / ((k - p) * (k + p));
+    g1[i] = p + k * k * ip;
+  }
+  for (int h = 0; h < 2; ++h) {
+    double *U0 = fs.U(h, 0), *U2 = fs.U(h, 1), *W0 = fs.W(h, 0), *W2 = fs.W(h, 1);
+    const double *d0 = sh.all.dtil(sh.i0, h), *s0 = sh.all.stil(sh.i0, h);
+    const double *d1 = sh.all.dtil(sh.i1, h), *s1 = sh.all.stil(sh.i1, h);
+    for (int i = 0; i < n; ++i) {
+      const double y1 = t.f1 * (p * d1[i] - s1[i]) * iden[i];
+      const double y0 = (t.f0 * (p * d0[i] - s0[i]) - t.f1 * s1[i] * ip - g1[i] * y1) * iden[i];
+      U0[i] += u0[0] * y0 + u1[0] * y1;
+      W0[i] += w0[0] * y0 + w1[0] * y1;
+      U2[i] += u0[2] * y0 + u1[2] * y1;
+      W2[i] += w0[2] * y0 + w1[2] * y1;
     }
   }
 }
@@ -567,11 +586,11 @@ void add_exp_term(const ExpSlab& sl, const Shape& sh, std::size_t shape, const E
 // rates outside it (k (1 -+ 2w), k (1 -+ 4w)) by cubic interpolation: the
 // emission is smooth in p through the resonance, only the particular solution
 // is singular there. False when two eigenvalues lie that close.
-bool add_term(const ExpSlab& sl, const Shape& sh, const ExpTerm& t, FaceSums& fs) {
-  const std::size_t shape = static_cast<std::size_t>(t.shape);
+bool add_term(const ExpSlab& sl, const Shapes& shapes, const ExpTerm& t, FaceSums& fs) {
+  const TermShapes sh{shapes, static_cast<std::size_t>(t.shape), static_cast<std::size_t>(t.x_shape())};
   const double k = resonant_k(sl.m, t.p);
   if (k == 0.0) {
-    add_exp_term(sl, sh, shape, t, t.p, 1.0, fs);
+    add_exp_term(sl, sh, t, t.p, 1.0, fs);
     return true;
   }
   const double node[4] = {k * (1.0 - 4.0 * kResonance), k * (1.0 - 2.0 * kResonance), k * (1.0 + 2.0 * kResonance),
@@ -581,23 +600,30 @@ bool add_term(const ExpSlab& sl, const Shape& sh, const ExpTerm& t, FaceSums& fs
     double w = 1.0;
     for (int b = 0; b < 4; ++b)
       if (b != a) w *= (t.p - node[b]) / (node[a] - node[b]);
-    add_exp_term(sl, sh, shape, t, node[a], w, fs);
+    add_exp_term(sl, sh, t, node[a], w, fs);
   }
   return true;
 }
 
-// The sum j of half h as a vector: U E + W E (tau + rho) + sum_V g_V sigma_V,
-// with E (tau + rho) = K (P - Q).
-Row face_sum(const ExpSlab& sl, const FaceSums& fs, int h, int j, const std::vector<Shape>& shapes) {
+// The face sums of half h at the top (j = 0: B0 leaving, A0 entering) or at
+// the bottom (j = 1: ah leaving, bh entering) as vectors: a + b and a - b with
+// a = U E and b = W K (P - Q) + Sum_V g_V sigma_V.
+std::pair<Row, Row> face_sums(const ExpSlab& sl, const FaceSums& fs, int h, int j, const Shapes& shapes) {
   const std::size_t n = static_cast<std::size_t>(sl.m.n);
-  Row out(n), wk(n);
-  for (std::size_t i = 0; i < n; ++i) wk[i] = fs.W[h][j][i] * sl.m.k[i];
-  dense::vxm(fs.U[h][j].data(), sl.E, out.data());
-  dense::vxm(wk.data(), sl.m.P, out.data(), true);
-  for (double& x : wk) x = -x;
-  dense::vxm(wk.data(), sl.m.Q, out.data(), true);
-  for (std::size_t v = 0; v < shapes.size(); ++v)
-    for (std::size_t i = 0; i < n; ++i) out[i] += fs.g[h][j][v] * shapes[v].sigma[h][i];
+  Row a(n), b(n), wk(n);
+  for (std::size_t i = 0; i < n; ++i) wk[i] = fs.W(h, j)[i] * sl.m.k[i];
+  dense::vxm(fs.U(h, j), sl.E, a.data());
+  dense::vxm(wk.data(), sl.PmQ, b.data());
+  for (std::size_t v = 0; v < shapes.count; ++v) {
+    const double gv = fs.G(h, j)[v];
+    const double* sg = shapes.sig(v, h);
+    for (std::size_t i = 0; i < n; ++i) b[i] += gv * sg[i];
+  }
+  std::pair<Row, Row> out{a, a};
+  for (std::size_t i = 0; i < n; ++i) {
+    out.first[i] += b[i];
+    out.second[i] -= b[i];
+  }
   return out;
 }
 
@@ -608,13 +634,13 @@ std::optional<SlabEmission> exp_emission(const SlabMedium& m, const SlabRT& rt, 
   SlabEmission e = zero_emission(m.n);
   if (src.terms.empty() || h <= 0.0) return e;
   const ExpSlab sl(m, rt, h);
-  const std::vector<Shape> shapes = shape_transforms(sl, src.shapes);
-  FaceSums fs(m.n, shapes.size());
+  const Shapes shapes = shape_transforms(sl, src.shapes);
+  FaceSums fs(m.n, shapes.count);
   for (const ExpTerm& t : src.terms)
-    if (!add_term(sl, shapes[static_cast<std::size_t>(t.shape)], t, fs)) return std::nullopt;
+    if (!add_term(sl, shapes, t, fs)) return std::nullopt;
   for (int half = 0; half < 2; ++half) {
-    const Row b0 = face_sum(sl, fs, half, 0, shapes), a0 = face_sum(sl, fs, half, 1, shapes);
-    const Row ah = face_sum(sl, fs, half, 2, shapes), bh = face_sum(sl, fs, half, 3, shapes);
+    const auto [b0, a0] = face_sums(sl, fs, half, 0, shapes);
+    const auto [ah, bh] = face_sums(sl, fs, half, 1, shapes);
     Row& up = e.up[half];
     Row& dn = e.dn[half];
     up = b0;
@@ -642,10 +668,14 @@ SlabEmission slab_emission(const SlabMedium& m, const SlabRT& rt, double h, cons
 
 SlabEmission varying_slab_emission(const VaryingSlab& v, const SlabSource& src, const ExpSourceFn& exp, double tol) {
   if (!exp) return varying_slab_emission(v, src, tol);
+  return varying_slab_emission(v, slab_rt(*v.upper, 0.5 * v.h), slab_rt(*v.lower, 0.5 * v.h), src, exp, tol);
+}
+
+SlabEmission varying_slab_emission(const VaryingSlab& v, const SlabRT& rup, const SlabRT& rlo, const SlabSource& src,
+                                   const ExpSourceFn& exp, double tol) {
   const double half = 0.5 * v.h;
   const SlabSource lower_src = [&](double x, SourceAmps& a) { src(x + half, a); };
   const ExpSourceFn lower_exp = [&](double x0, double x1, ExpSources& out) { exp(x0 + half, x1 + half, out); };
-  const SlabRT rup = slab_rt(*v.upper, half), rlo = slab_rt(*v.lower, half);
   return stack(slab_emission(*v.upper, rup, half, src, exp, tol), rup, slab_emission(*v.lower, rlo, half, lower_src, lower_exp, tol),
                rlo);
 }

@@ -98,11 +98,15 @@ SlabEmission varying_slab_emission(const VaryingSlab& v, const SlabSource& src, 
 // sum of terms (f0 + f1 x) e^{-p x} V at optical depth x below the top of a part
 // of a slab (p = 1/mu of a beam direction; f1 carries the change of the
 // medium's scattering shares across the part), each with one of a few angular
-// shapes V (the beam: one per quad its directions fall in and scattering
-// component), which the closed form transforms once per slab.
+// shapes V (the beam: per quad its directions fall in, the components' mix at
+// the part's top), which the closed form transforms once per slab. The x term
+// may take a shape of its own (`shape1`, the beam: the change of the mix per
+// unit optical depth): (f0 V + f1 x V1) e^{-p x}.
 struct ExpTerm {
   double p = 1.0, f0 = 0.0, f1 = 0.0;
   int shape = 0;
+  int shape1 = -1;  // the x term's shape; -1: `shape`
+  int x_shape() const { return shape1 < 0 ? shape : shape1; }
 };
 struct ExpSources {
   std::vector<SourceAmps> shapes;
@@ -127,5 +131,8 @@ std::optional<SlabEmission> exp_emission(const SlabMedium& m, const SlabRT& rt, 
 SlabEmission slab_emission(const SlabMedium& m, const SlabRT& rt, double h, const SlabSource& src,
                            const ExpSourceFn& exp, double tol);
 SlabEmission varying_slab_emission(const VaryingSlab& v, const SlabSource& src, const ExpSourceFn& exp, double tol);
+// The same with the operators of the two halves (thickness h / 2 each) given.
+SlabEmission varying_slab_emission(const VaryingSlab& v, const SlabRT& rup, const SlabRT& rlo, const SlabSource& src,
+                                   const ExpSourceFn& exp, double tol);
 
 }  // namespace abyss

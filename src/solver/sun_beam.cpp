@@ -150,28 +150,52 @@ double angle_to_quad(const RunState& rs, const BeamDirection& d, int hemi, int r
   return std::acos(std::clamp(c, -1.0, 1.0));
 }
 
-// Int_quad beta~ dOmega of every quad from direction d (cached for the run).
-// Quads far from the direction see a smooth phase function: fewer ray azimuths serve.
-// The direction is rounded to 2e-4 (about 0.01 degree), so that bands whose
-// index of refraction differs in the fourth decimal share the integrals.
-const std::vector<double>& quad_integrals(RunState& rs, const std::string& title, const phase::PhaseFunction& f,
-                                          const BeamDirection& exact) {
+// The direction of a beam rounded to 2e-4 (about 0.01 degree), so that bands
+// whose index of refraction differs in the fourth decimal share the quad
+// integrals, and its key in the run's caches.
+BeamDirection rounded(const BeamDirection& exact) {
   BeamDirection d = exact;
   d.mu = std::min(1.0, std::round(d.mu / 2e-4) * 2e-4);
   d.phi = std::round(d.phi / 2e-4) * 2e-4;
+  return d;
+}
+
+std::string direction_key(const RunState& rs, const BeamDirection& d) {
   char key[96];
   std::snprintf(key, sizeof key, "|%.12g|%.12g|%d|%d|%.6g", d.mu, d.phi, rs.cmisc.nmu, rs.cmisc.nphi, kForwardCone);
-  auto [it, fresh] = rs.sol.beam.integrals.try_emplace(title + key);
+  return key;
+}
+
+// The rays' crossings of every quad from direction d, which do not depend on
+// the phase function (cached for the run). Quads far from the direction see a
+// smooth phase function: fewer ray azimuths serve.
+const std::vector<phase::Crossings>& quad_crossings(RunState& rs, const BeamDirection& d, const std::string& key) {
+  auto [it, fresh] = rs.sol.beam.crossings.try_emplace(key);
   if (!fresh) return it->second;
   const int nmu = rs.cmisc.nmu, nphi = rs.cmisc.nphi;
-  std::vector<double>& v = it->second;
-  v.assign(static_cast<std::size_t>(2 * nmu * nphi), 0.0);
+  std::vector<phase::Crossings>& v = it->second;
+  v.resize(static_cast<std::size_t>(2 * nmu * nphi));
   for (int hemi = 0; hemi < 2; ++hemi)  // 0 upward-travelling quads, 1 downward
     for (int r = 1; r <= nmu; ++r)
       for (int s = 1; s <= (r == nmu ? 1 : nphi); ++s) {
         const int points = angle_to_quad(rs, d, hemi, r, s) < 0.6 ? 24 : 6;
-        v[quad_slot(rs, hemi, r, s)] = phase::direction_into_quad(f, d.mu, d.phi, bounds(rs, hemi == 1 ? 1 : -1, r, s), points, kForwardCone);
+        v[quad_slot(rs, hemi, r, s)] = phase::direction_crossings(d.mu, d.phi, bounds(rs, hemi == 1 ? 1 : -1, r, s), points);
       }
+  return v;
+}
+
+// Int_quad beta~ dOmega of every quad from direction d (cached for the run,
+// by the phase function's title and the direction).
+const std::vector<double>& quad_integrals(RunState& rs, const std::string& title, const phase::PhaseFunction& f,
+                                          const BeamDirection& exact) {
+  const BeamDirection d = rounded(exact);
+  const std::string key = direction_key(rs, d);
+  auto [it, fresh] = rs.sol.beam.integrals.try_emplace(title + key);
+  if (!fresh) return it->second;
+  const std::vector<phase::Crossings>& c = quad_crossings(rs, d, key);
+  std::vector<double>& v = it->second;
+  v.assign(c.size(), 0.0);
+  for (std::size_t q = 0; q < c.size(); ++q) v[q] = phase::scattering_into(f, c[q], kForwardCone);
   return v;
 }
 
@@ -249,40 +273,52 @@ struct BeamProfile {
     for (std::size_t k = 1; k <= static_cast<std::size_t>(ncomp); ++k) out[k] = w[i0][k] + f * (w[i1][k] - w[i0][k]);
     return out;
   }
-  // Per direction and component: (f0 + f1 x) e^{-x/mu} V, x = zeta - za, V the
-  // component's scattering from the direction's quad group, the shares taken
-  // linear between the two ends (constant in a slab of constant IOPs).
+  // Mode l's scattering from the directions of group g, the components
+  // weighted by w: Sum_k w_k V_gk (the source is linear in the shares).
+  SourceAmps mixed_shape(int l, std::size_t g, const std::array<double, mxcomp + 1>& w) const {
+    SourceAmps v;
+    double* dst[kH] = {v.up_cos.data(), v.down_cos.data(), v.up_sin.data(), v.down_sin.data()};
+    for (std::size_t k = 1; k <= static_cast<std::size_t>(ncomp); ++k) {
+      const ModeAmps& a = amps[g][k];
+      if (a.empty() || w[k] == 0.0) continue;
+      for (std::size_t h = 0; h < kH; ++h)
+        for (int u = 1; u <= nmu; ++u) dst[h][u - 1] += w[k] * a[amp_index(l, h, u)];
+    }
+    return v;
+  }
+  // Per direction: e (V0 + x V1) e^{-x/mu}, x = zeta - za, with V0 the
+  // scattering of the direction's quad group at the top's shares and V1 its
+  // change per unit optical depth (the shares taken linear between the two
+  // ends; constant in a slab of constant IOPs, where V1 drops out).
   void exp_terms(int l, double za, double zb, ExpSources& out) const {
     const auto wa = shares(za), wb = shares(zb);
     const double span = zb - za;
-    const std::size_t nc = static_cast<std::size_t>(ncomp) + 1;
-    std::vector<int> shape(amps.size() * nc, -1);
-    for (std::size_t g = 0; g < amps.size(); ++g)
-      for (std::size_t k = 1; k < nc; ++k) {
-        const ModeAmps& a = amps[g][k];
-        if (a.empty()) continue;
-        SourceAmps v;
-        double* dst[kH] = {v.up_cos.data(), v.down_cos.data(), v.up_sin.data(), v.down_sin.data()};
-        for (std::size_t h = 0; h < kH; ++h)
-          for (int u = 1; u <= nmu; ++u) dst[h][u - 1] = a[amp_index(l, h, u)];
-        shape[g * nc + k] = static_cast<int>(out.shapes.size());
-        out.shapes.push_back(v);
-      }
+    std::array<double, mxcomp + 1> slope{};
+    bool varies = false;
+    for (std::size_t k = 1; k <= static_cast<std::size_t>(ncomp); ++k) {
+      slope[k] = span > 0.0 ? (wb[k] - wa[k]) / span : 0.0;
+      varies = varies || slope[k] != 0.0;
+    }
+    const int first = static_cast<int>(out.shapes.size());
+    out.shapes.reserve(out.shapes.size() + 2 * amps.size());
+    out.terms.reserve(out.terms.size() + dirs.size());
+    for (std::size_t g = 0; g < amps.size(); ++g) {
+      out.shapes.push_back(mixed_shape(l, g, wa));
+      if (varies) out.shapes.push_back(mixed_shape(l, g, slope));
+    }
+    const int per_group = varies ? 2 : 1;
+    const double p_loss = loss(shares(0.5 * (za + zb))), depth_a = depth_of(za);
     for (std::size_t i = 0; i < dirs.size(); ++i) {
-      const double path = depth_of(za) / dirs[i].mu;
+      const double path = depth_a / dirs[i].mu;
       if (path > 69.0) continue;  // as in eval: the beam is gone
       const double e = dirs[i].ed / dirs[i].mu * std::exp(-path);
-      const double p = loss(shares(0.5 * (za + zb))) / dirs[i].mu;
-      for (std::size_t k = 1; k < nc; ++k) {
-        const int v = shape[group[i] * nc + k];
-        const double f0 = e * wa[k], f1 = span > 0.0 ? e * (wb[k] - wa[k]) / span : 0.0;
-        if (v < 0 || (f0 == 0.0 && f1 == 0.0)) continue;
-        out.terms.push_back({p, f0, f1, v});
-      }
+      const double p = p_loss / dirs[i].mu;
+      const int v = first + per_group * static_cast<int>(group[i]);
+      out.terms.push_back({p, e, varies ? e : 0.0, v, varies ? v + 1 : -1});
     }
   }
-  void eval(int l, double depth, SourceAmps& out) const {
-    const double zt = zeta_of(depth);
+  void eval(int l, double depth, SourceAmps& out) const { eval_zeta(l, zeta_of(depth), out); }
+  void eval_zeta(int l, double zt, SourceAmps& out) const {
     const auto wk = shares(zt);
     double* dst[kH] = {out.up_cos.data(), out.down_cos.data(), out.up_sin.data(), out.down_sin.data()};
     for (std::size_t i = 0; i < dirs.size(); ++i) {
@@ -430,6 +466,7 @@ void prepare_sun_beam(RunState& rs, bool exact_solver) {
   b.on = false;
   b.dirs.clear();
   b.source = nullptr;
+  b.source_zeta = nullptr;
   b.exp_source = nullptr;
   b.depth = nullptr;
   const double ed_direct = rs.sky.ed_direct(rs.cmisc.jwave);
@@ -477,6 +514,7 @@ void prepare_sun_beam(RunState& rs, bool exact_solver) {
   locate_sun_in_sky(rs, b);
   b.dirs = profile->dirs;
   b.source = [profile](const RunState&, int l, double depth, SourceAmps& out) { profile->eval(l, depth, out); };
+  b.source_zeta = [profile](int l, double zeta, SourceAmps& out) { profile->eval_zeta(l, zeta, out); };
   b.exp_source = [profile](int l, double za, double zb, ExpSources& out) { profile->exp_terms(l, za, zb, out); };
   b.depth = [profile](double zeta) { return profile->depth_of(zeta); };
   b.on = true;

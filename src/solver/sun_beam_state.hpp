@@ -6,6 +6,8 @@
 #include <string>
 #include <vector>
 
+#include "phase/quad_average.hpp"
+
 namespace abyss {
 
 struct RunState;
@@ -34,6 +36,8 @@ struct SunBeam {
   // First-scattering source amplitudes of mode l at a depth (the solver's
   // source convention: per unit optical depth, divided by the band's mu).
   std::function<void(const RunState&, int l, double depth, SourceAmps&)> source;
+  // The same source at optical depth zeta (added to the amplitudes).
+  std::function<void(int l, double zeta, SourceAmps&)> source_zeta;
   // The same source on the optical depths [zeta_a, zeta_b] as exponential terms
   // (per refracted direction and component, relative to zeta_a), added to the set.
   std::function<void(int l, double zeta_a, double zeta_b, ExpSources&)> exp_source;
@@ -45,6 +49,9 @@ struct SunBeam {
   // (keyed by the function's title and the direction): bands that share them
   // (a constant index of refraction, a phase function that does not change) reuse them.
   std::map<std::string, std::vector<double>> integrals;
+  // The geometry of those integrals, per direction and quad: the rays'
+  // crossings of the quad, which every phase function shares.
+  std::map<std::string, std::vector<phase::Crossings>> crossings;
 };
 
 }  // namespace abyss

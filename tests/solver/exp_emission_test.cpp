@@ -165,6 +165,39 @@ TEST(ExpEmission, ManyBeamsWithSharedShapesMatchQuadrature) {
   EXPECT_LT(max_rel_diff(*closed, slab_emission(m, h, point, 1e-12)), 1e-9);
 }
 
+TEST(ExpEmission, TheXTermMayTakeAShapeOfItsOwn) {
+  // (f0 V0 + f1 x V1) e^{-p x}, as the beam gives it in a slab whose mix of
+  // components changes with depth: one term against the quadrature of the
+  // point source, and against the same source split into two terms.
+  const SlabMedium m = isotropic_medium(kN, 0.9);
+  const double h = 0.6;
+  const SlabRT rt = slab_rt(m, h);
+  const SourceAmps v0 = pattern(kN, 1.0), v1 = pattern(kN, -0.7);
+  ExpSources one, two;
+  one.shapes = two.shapes = {v0, v1};
+  for (double p : {1.2, 2.5}) {
+    one.terms.push_back({p, 0.8, 0.3, 0, 1});
+    two.terms.push_back({p, 0.8, 0.0, 0});
+    two.terms.push_back({p, 0.0, 0.3, 1});
+  }
+  const SlabSource point = [&](double x, SourceAmps& a) {
+    a = SourceAmps{};
+    for (double p : {1.2, 2.5}) {
+      const SourceAmps c0 = scaled(v0, 0.8 * std::exp(-p * x)), c1 = scaled(v1, 0.3 * x * std::exp(-p * x));
+      for (std::size_t i = 0; i < a.up_cos.size(); ++i) {
+        a.up_cos[i] += c0.up_cos[i] + c1.up_cos[i];
+        a.down_cos[i] += c0.down_cos[i] + c1.down_cos[i];
+        a.up_sin[i] += c0.up_sin[i] + c1.up_sin[i];
+        a.down_sin[i] += c0.down_sin[i] + c1.down_sin[i];
+      }
+    }
+  };
+  const auto e1 = exp_emission(m, rt, h, one), e2 = exp_emission(m, rt, h, two);
+  ASSERT_TRUE(e1 && e2);
+  EXPECT_LT(max_rel_diff(*e1, slab_emission(m, h, point, 1e-12)), 1e-9);
+  EXPECT_LT(max_rel_diff(*e1, *e2), 1e-13);
+}
+
 TEST(ExpEmission, NonScatteringSlabEmitsTheAnalyticIntegral) {
   // Without scattering each direction mu_j only attenuates: the light leaving the
   // bottom is Int_0^h s e^{-p x} e^{-(h - x)/mu_j} dx, leaving the top Int_0^h s e^{-p x} e^{-x/mu_j} dx.

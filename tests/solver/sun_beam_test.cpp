@@ -4,10 +4,13 @@
 #include <gtest/gtest.h>
 
 #include <cmath>
+#include <memory>
 #include <sstream>
 #include <string>
 #include <vector>
 
+#include "control/driver.hpp"
+#include "control/run_state.hpp"
 #include "grid/fresnel.hpp"
 #include "phase/quad_average.hpp"
 #include "solver/sun_beam.hpp"
@@ -68,6 +71,29 @@ TEST(SunBeam, TheForwardConeIsLeftOutOfTheQuads) {
   EXPECT_NEAR(fw, 1.0 - 0.0183 - ff.cumulative(cone), 1e-5);
 }
 
+TEST(SunBeam, CrossingsGiveTheIntegralsOfTheFullSweep) {
+  // The geometry kept apart from the phase function, and the ray pieces that
+  // miss a quad skipped: the same sums, term by term, as the sweep of every ray.
+  const PhaseFunction ff = PhaseFunction::fournier_forand(0.0183), hg = PhaseFunction::henyey_greenstein(0.9);
+  const double cone = 5.0 * kPi / 180.0;
+  // On and near band edges, azimuth edges, corners and the pole.
+  const double e8 = band_edge(8), eps = 1e-5;
+  const double dirs[][2] = {{1.0, 0.0},          {e8, kPi},          {e8 + eps, kPi},          {e8 - eps, kPi + kPi / 24 + eps},
+                            {0.878, kPi + kPi / 24}, {0.5, 0.3},     {0.9602, 2.9664},         {1.0 - 1e-7, 1.0},
+                            {band_edge(1) + eps, 0.5 * kPi / 12}};
+  for (const auto& d : dirs)
+    for (int h : {1, -1})
+      for (int r = 1; r <= 10; ++r)
+        for (int s = 1; s <= (r == 10 ? 1 : 24); ++s)
+          for (int points : {6, 24}) {
+            const QuadBounds q{band_edge(r - 1), band_edge(r), r == 10, (s - 1) * kPi / 12, kPi / 24, h};
+            const phase::Crossings c = phase::direction_crossings(d[0], d[1], q, points);
+            for (const auto& [f, cut] : {std::pair{&ff, cone}, std::pair{&hg, 0.0}})
+              ASSERT_DOUBLE_EQ(phase::scattering_into(*f, c, cut), phase::direction_into_quad(*f, d[0], d[1], q, points, cut))
+                  << d[0] << " " << d[1] << " quad " << h << " " << r << " " << s << " points " << points;
+          }
+}
+
 TEST(SunBeam, IsotropicScatteringGivesEachQuadItsSolidAngle) {
   const PhaseFunction iso = PhaseFunction::isotropic();
   for (int r : {1, 5, 10}) {
@@ -113,6 +139,7 @@ std::string reference_input(double sun_deg, const std::string& depths) {
   s << "1 5 " << sun_deg << " 0.0 0.0 0.0 1.0";
   t.replace(t.find(sky), sky.size(), s.str());
   t.replace(t.find(dep), dep.size(), depths);
+  t.erase(t.find("sun_beam = exact"));  // the default
   return t;
 }
 
@@ -154,6 +181,55 @@ TEST(SunBeam, SunPositionInsideItsQuadDoesNotMatter) {
       const double d1 = (*v)[i] - (*v)[i - 1], d2 = (*v)[i + 1] - (*v)[i];
       EXPECT_LT(std::abs(d2 - d1), 2e-3 * (*v)[i]) << "step " << i << ": " << d1 << " then " << d2;
     }
+}
+
+TEST(SunBeam, TheDefaultRunCarriesTheBeamExactly) {
+  // Reference A's water with the sun at 40 degrees, without and with the run option.
+  const std::string plain = reference_input(40.0, "0 2 0.0 10.0");
+  std::vector<double> ed;
+  for (const std::string& option : {"", "sun_beam = exact\n", "sun_beam = quad\n"}) {
+    testing::ScratchRun run;
+    std::string console;
+    ASSERT_EQ(run.run_exe(plain + option, console), 0) << console;
+    const bool note = console.find("NOTE: the direct sun beam is averaged over its quad") != std::string::npos;
+    EXPECT_EQ(note, option == std::string("sun_beam = quad\n")) << option << console;
+    ed.push_back(sheet_row(run, "Ed").at(1));
+  }
+  EXPECT_EQ(ed[0], ed[1]);
+  EXPECT_GT(std::abs(ed[2] / ed[0] - 1.0), 1e-3);  // the quad beam travels at its quad's centre cosine
+}
+
+// The spectral store of a whole run in this process, with a run state of its own.
+SpectralStore run_here(const std::string& text) {
+  auto rs = std::make_unique<RunState>();
+  std::istringstream in(text);
+  std::ostringstream console;
+  rs->input = &in;
+  rs->console = &console;
+  EXPECT_EQ(run_abyssolver(*rs), 0) << console.str();
+  return rs->der.spectrum;
+}
+
+TEST(SunBeam, KeptIntegralsChangeNoBandAndNoLaterRun) {
+  // The default example (wind-blown surface, several beam directions): its last
+  // band, solved after five others that filled the run's kept quad integrals,
+  // against the same band solved alone in a later run of this process (its run
+  // state starts empty), and that run repeated.
+  std::string text = testing::read_file(std::string(ABYSS_SOURCE_DIR) + "/examples/case1_default.txt");
+  const std::string bands = "6\n400 450 500 550 600 650 700";
+  ASSERT_NE(text.find(bands), std::string::npos);
+  testing::ScratchRun scratch;
+  const SpectralStore all = run_here(text);
+  text.replace(text.find(bands), bands.size(), "1\n650 700");
+  const SpectralStore alone = run_here(text), again = run_here(text);
+  ASSERT_EQ(all.nout, alone.nout);
+  for (int level = 0; level <= all.nout; ++level) {
+    for (const auto m : {&SpectralStore::ed, &SpectralStore::eu, &SpectralStore::eo, &SpectralStore::lu}) {
+      EXPECT_EQ(all.at(all.*m, level, 6), alone.at(alone.*m, level, 1)) << level;
+      EXPECT_EQ(alone.at(alone.*m, level, 1), again.at(again.*m, level, 1)) << level;
+    }
+  }
+  EXPECT_GT(all.at(all.ed, 1, 6), 0.0);
 }
 
 TEST(SunBeam, GershunsLawHoldsWithTheBeam) {
