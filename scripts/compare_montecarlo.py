@@ -6,8 +6,9 @@ single-wavelength spreadsheet file.
 Cases:
 - A and B: the shipped references in tests/reference/montecarlo (a = 0.2,
   b = 0.8 /m, Fournier-Forand bb/b = 0.0183; sun at 0 and 60 degrees);
-- K1-K5, kept aside: other albedos, suns at 30 and 40 degrees, a Lambertian
-  bottom, a water + particle mixture, Henyey-Greenstein g = 0.9; their light
+- K1-K6, kept aside: other albedos, suns at 30 and 40 degrees, a Lambertian
+  bottom, a water + particle mixture, Henyey-Greenstein g = 0.9, strongly
+  forward-peaked particles (bb/b = 0.006) to 30 optical depths; their light
   fields come from tools/mcref (an independent photon tracer; its command
   line heads each tests/reference/montecarlo/kept/*.tsv). These cases were
   not used to choose the engine's defaults.
@@ -36,7 +37,7 @@ REF = os.path.join(ROOT, "tests", "reference", "montecarlo")
 KEPT = os.path.join(REF, "kept")
 SHIPPED = [("A", "A_sun0"), ("B", "B_sun60")]
 KEPT_CASES = [("K1", "K1_albedo05"), ("K2", "K2_albedo095_sun30"), ("K3", "K3_bottom_sun40"),
-              ("K4", "K4_mixture_sun20"), ("K5", "K5_hg09")]
+              ("K4", "K4_mixture_sun20"), ("K5", "K5_hg09"), ("K6", "K6_peaked_sun30")]
 QUANTITIES = ("Ed", "Eo", "Eu", "Lu_cap")
 
 # Relative tolerances by quantity: (depths to 10 m, 20 m).
