@@ -134,8 +134,8 @@ class BandPipeline {
     cv_.wait(lock, [&] { return solved_[i].ready; });
     SolvedBand& b = solved_[i];
     place_notes(rs_, *b.records, b.notes, b.con, b.pr);
-    rs_.con() << b.con;
-    rs_.pr() << b.pr;
+    rs_.con() << std::exchange(b.con, {});
+    rs_.pr() << std::exchange(b.pr, {});
     if (b.error) std::rethrow_exception(b.error);
     std::swap(static_cast<RunRecords&>(rs_), static_cast<RunRecords&>(*b.records));
     std::swap(rs_.opts, b.records->opts);  // each keeps its own thread count
