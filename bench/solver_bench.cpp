@@ -13,14 +13,18 @@
 // first band, 12.4 ms as a later band, Adams 245 ms; (c) 52.9 ms, Adams 3.0 s; (b) 10.35 s on one
 // thread, 6.39 s on two, Adams 0.39 s per band; peak memory 75 MB. The exact solve of (b) agrees
 // with the Adams reference at relerr 1e-12 to 7.3e-6 on every 20th band, 1.9e-5 on every 6th.
+// Whole run of (b) (argument "bands"), loaded shared machine: 62.0 s on one thread, 39.1 s with two
+// bands at a time (1.58; 1.84 in a second run).
 // The step of the multistep Adams integrator is held by stability, not accuracy:
 // the band next to the horizon (mu = 0.044) attenuates at 1/mu = 23 per optical
 // depth, so the steps stay near 0.02 optical depths whatever the tolerances.
 #include <sys/resource.h>
+#include <unistd.h>
 
 #include <chrono>
 #include <filesystem>
 #include <fstream>
+#include <memory>
 #include <sstream>
 #include <string>
 #include <cmath>
@@ -33,6 +37,7 @@
 // The run-state set-up of the solver tests (partition, transparent surface,
 // quad-averaged Henyey-Greenstein phase function, collimated sun).
 #include "../tests/solver/solver_fixture.cpp"
+#include "control/driver.hpp"
 #include "control/errors.hpp"
 #include "control/initial.hpp"
 #include "grid/surface.hpp"
@@ -257,12 +262,42 @@ double bench_case1(const std::string& solver, int threads, int stride) {
   return total / nsolved;
 }
 
+// Wall time of the whole run of (b) through the driver (set-up, every band,
+// every output file), with the run option `threads`: 1 solves the bands one
+// after another, 2 two at a time.
+double whole_run_case1(int threads) {
+  namespace fs = std::filesystem;
+  const fs::path root = fs::temp_directory_path() / ("abyss_bench_" + std::to_string(::getpid()));
+  fs::create_directories(root / "run");
+  fs::create_directory_symlink(data_dir(), root / "data");
+  const fs::path cwd = fs::current_path();
+  fs::current_path(root / "run");
+  auto rs = std::make_unique<RunState>();
+  std::istringstream in(case1_input() + "threads = " + std::to_string(threads) + "\n");
+  std::ostringstream con;
+  rs->input = &in;
+  rs->console = &con;
+  const auto t0 = std::chrono::steady_clock::now();
+  const int status = run_abyssolver(*rs);
+  const double t = std::chrono::duration<double>(std::chrono::steady_clock::now() - t0).count();
+  fs::current_path(cwd);
+  fs::remove_all(root);
+  if (status != 0) std::printf("whole run failed:\n%s\n", con.str().c_str());
+  return t;
+}
+
+void bench_whole_runs() {
+  const double t1 = whole_run_case1(1), t2 = whole_run_case1(2);
+  std::printf("(b) whole run, 60 bands with every output file: %.3f s (threads = 1), %.3f s (threads = 2: two bands "
+              "at a time); 1/2 threads %.2f\n", t1, t2, t1 / t2);
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
   // Optional arguments: solve every n-th band of the Adams reference in (b) (default 6); then "accuracy"
   // (exact vs the tight Adams reference on every n-th band of (b)), "exact" ((a) and (b), exact solve only)
-  // "sample" ((b) exact on every n-th band) or "a" ((a) alone).
+  // "sample" ((b) exact on every n-th band), "a" ((a) alone) or "bands" (the whole run of (b), 1 and 2 threads).
   const int stride = argc > 1 ? std::max(1, std::atoi(argv[1])) : 6;
   if (argc > 2 && std::string(argv[2]) == "accuracy") {
     accuracy_case1(stride);
@@ -279,6 +314,11 @@ int main(int argc, char** argv) {
     bench_case1("exact", 1, stride);
     return 0;
   }
+  if (argc > 2 && std::string(argv[2]) == "bands") {
+    // The whole run of (b) with its bands one after another and two at a time.
+    bench_whole_runs();
+    return 0;
+  }
   if (argc > 2 && std::string(argv[2]) == "exact") {
     // Quick look at the exact solve alone (no reference): (a) and (b) on one thread.
     std::printf("(a) exact %.2f ms\n", 1e3 * single_band("exact", 1, 7));
@@ -292,6 +332,7 @@ int main(int argc, char** argv) {
   std::printf("(b) 60 bands: exact %.3f s (1 thread), %.3f s (2 threads); adams %.1f s (from every %d-th band); "
               "adams/exact %.0f, 1/2 threads %.2f\n",
               60 * e1, 60 * e2, 60 * ad, stride, ad / e1, e1 / e2);
+  bench_whole_runs();
   std::printf("peak memory (max RSS): %.1f MB\n", peak_mb());
   return 0;
 }

@@ -127,7 +127,7 @@ class RecordReader {
     const std::string line =
         fmt::format(" Run-input file, record {}: {}{}", record, what, read_error ? counted_note_ : std::string());
     rs_.con() << line << "\n";
-    if (rs_.printout.is_open()) rs_.pr() << "\n" << line << "\n";
+    if (rs_.printout_ready()) rs_.pr() << "\n" << line << "\n";
     herr("initial", fmt::format("bad run-input record {}", record));
   }
 
@@ -185,7 +185,7 @@ void build_names(RunState& rs, const std::string& root, const std::string& title
 
 void limit_error(RunState& rs, const std::string& line, const std::string& routine, const std::string& msg) {
   rs.con() << line << "\n";
-  if (rs.printout.is_open()) rs.pr() << line << "\n";
+  if (rs.printout_ready()) rs.pr() << line << "\n";
   herr(routine, msg);
 }
 

@@ -14,6 +14,7 @@
 #include "control/dynz_state.hpp"
 #include "control/limits.hpp"
 #include "control/misc_state.hpp"
+#include "control/once_notes.hpp"
 #include "control/run_options.hpp"
 #include "derived/derived_state.hpp"
 #include "grid/grid_state.hpp"
@@ -41,7 +42,11 @@ struct DirRoots {
   std::string output;  // in place of "../output/Abyssolver/"
 };
 
-struct RunState {
+// The records of a run: its set-up and everything the solve of a band reads
+// or writes. A band solved on a worker thread works on its own copy of them
+// (see band_pipeline.hpp); what stays with the run alone (the whole-spectrum
+// store, the open output files, the units and the clock) is in RunState.
+struct RunRecords {
   Misc cmisc;
   RunOptions opts;  // run options after record 32 (solver, threads, extra outputs)
   WaveGrid cwave;
@@ -76,19 +81,28 @@ struct RunState {
   SourceState src;
   BottomState bot;
   SolverState sol;
+};
+
+struct RunState : RunRecords {
   DerivedState der;
   OutputState out;
 
   // Units: the printout (unit 10) and the console. Tests point `console` at a
-  // string stream; the printout is opened by initial.
+  // string stream; the printout is opened by initial. A band solved on a
+  // worker thread writes its printout text to `printout_sink` instead, and
+  // the main thread copies it into the printout in band order.
   std::ofstream printout;
   std::ostream* console = &std::cout;
+  std::ostream* printout_sink = nullptr;
+  std::vector<KeptNote>* kept_notes = nullptr;  // notes written once per run, kept by a worker's band
   std::istream* input = &std::cin;
 
   Clock clock = system_clock_now;  // wall-clock source of the time stamps
   StampState stamps;
 
-  std::ostream& pr() { return printout; }
+  std::ostream& pr() { return printout_sink != nullptr ? *printout_sink : printout; }
+  // True once the printout can take text (a warning written before it is opened goes to the console only).
+  bool printout_ready() const { return printout_sink != nullptr || printout.is_open(); }
   std::ostream& con() { return *console; }
 };
 

@@ -20,6 +20,7 @@
 #include <memory>
 
 #include "control/errors.hpp"
+#include "control/once_notes.hpp"
 #include "control/run_state.hpp"
 #include "iop/abscat.hpp"
 
@@ -88,14 +89,12 @@ double point_value(RunState& rs, double depth, bool inverse, const char* routine
 }  // namespace
 
 void qag_warning(RunState& rs, bool zetatoz) {
-  bool& warned = zetatoz ? rs.cztozeta.qag_warned_zetatoz : rs.cztozeta.qag_warned_ztozeta;
-  if (warned) return;
-  warned = true;
-  rs.pr() << "\n"
-          << "     Routine \"QAG\" had a difficult time integrating dzeta/c in routine zetatoz.\n"
-          << "     This error message does not mean the results are necessarily inaccurate, so\n"
-          << (zetatoz ? "     ingore the error message from \"QAG\" unless the Abyssolver output is clearly wrong.\n"
-                      : "     ingore the error message from \"QAG\" unless the output is clearly wrong.\n");
+  const std::string text =
+      std::string("\n") + "     Routine \"QAG\" had a difficult time integrating dzeta/c in routine zetatoz.\n" +
+      "     This error message does not mean the results are necessarily inaccurate, so\n" +
+      (zetatoz ? "     ingore the error message from \"QAG\" unless the Abyssolver output is clearly wrong.\n"
+               : "     ingore the error message from \"QAG\" unless the output is clearly wrong.\n");
+  write_once(rs, zetatoz ? OnceNote::qag_zetatoz : OnceNote::qag_ztozeta, std::string(), text);
 }
 
 namespace {

@@ -20,6 +20,7 @@
 #include <fmt/format.h>
 
 #include "control/errors.hpp"
+#include "control/once_notes.hpp"
 #include "control/run_state.hpp"
 #include "iop/abscat.hpp"
 #include "iop/ac9.hpp"
@@ -147,13 +148,11 @@ double particle_absorption(RunState& rs, double a, double ag, double depth, doub
   if (a >= ag) return a - ag;
   Ac9State& s = rs.iopflags.ac9;
   if (!s.negative_particle_a_warned) {
-    s.negative_particle_a_warned = true;
     const std::string line = fmt::format(
         "WARNING (abacbb): filtered-water a ({:.5f}) exceeds total a ({:.5f}) at {:g} m, {:g} nm; particle a is set "
         "to zero wherever this happens",
         ag, a, depth, wavenm);
-    rs.con() << " " << line << "\n";
-    rs.pr() << "\n" << ff::X(5) << line << "\n";
+    write_once(rs, OnceNote::negative_particle_a, " " + line + "\n", "\n" + ff::X(5) + line + "\n");
   }
   return 0.0;
 }

@@ -184,7 +184,7 @@ void check_pf_options(RunState& rs) {
                    : fmt::format(" Phase-function option 2 (record 12) is given for component {}, but it needs the"
                                  " ac-9 IOP model (model 3 in record 1); the run asks for IOP model {}.", k, model);
     rs.con() << line << '\n';
-    if (rs.printout.is_open()) rs.pr() << '\n' << line << '\n';
+    if (rs.printout_ready()) rs.pr() << '\n' << line << '\n';
     herr("initial", "phase-function option 2 needs the ac-9 IOP model (3)");
   }
 }
