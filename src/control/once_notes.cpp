@@ -1,8 +1,6 @@
 // Notes written once per run, placed in band order.
 #include "control/once_notes.hpp"
 
-#include <ranges>
-
 #include "control/run_state.hpp"
 
 namespace abyss {
@@ -40,7 +38,8 @@ void write_once(RunState& rs, OnceNote id, const std::string& con, const std::st
 void place_notes(RunRecords& run, RunRecords& band, const std::vector<KeptNote>& notes, std::string& con,
                  std::string& pr) {
   // From the last note back, so that the places of the earlier ones hold.
-  for (const KeptNote& n : std::views::reverse(notes)) {
+  for (auto it = notes.rbegin(); it != notes.rend(); ++it) {
+    const KeptNote& n = *it;
     if (note_written(run, n.id)) continue;
     con.insert(n.con_at, n.con);
     pr.insert(n.pr_at, n.pr);
