@@ -6,10 +6,10 @@
 #include <cstdlib>
 #include <iostream>
 #include <string>
-#include <thread>
 
 #include "batch/sweep.hpp"
 #include "batch/sweep_runner.hpp"
+#include "control/run_options.hpp"
 #ifdef ABYSS_HAVE_MPI
 #include <mpi.h>
 
@@ -62,7 +62,7 @@ int run(const Args& a, bool mpi) {
 #endif
   SweepRunner runner(sweep, std::cout, a.checkpoint);
   if (!a.gather) {
-    const int n = a.threads > 0 ? a.threads : static_cast<int>(std::max(1u, std::thread::hardware_concurrency()));
+    const int n = abyss::worker_threads(a.threads);
     std::cout << " local threads: " << n << "\n";
     runner.run_threads(n);
   }

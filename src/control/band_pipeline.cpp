@@ -14,15 +14,12 @@
 #include <utility>
 
 #include "control/once_notes.hpp"
+#include "control/run_options.hpp"
 #include "control/run_state.hpp"
 
 namespace abyss {
 
 namespace {
-
-int machine_cores() { return static_cast<int>(std::max(1u, std::thread::hardware_concurrency())); }
-
-int threads_of_run(int threads) { return threads > 0 ? threads : machine_cores(); }
 
 // A worker's own run: a copy of the run's records and the buffers its band's
 // console and printout text goes to.
@@ -156,9 +153,9 @@ class BandPipeline {
 
 }  // namespace
 
-int bands_in_flight(int threads, int nbands) { return std::clamp(threads_of_run(threads), 1, std::max(1, nbands)); }
+int bands_in_flight(int threads, int nbands) { return std::clamp(worker_threads(threads), 1, std::max(1, nbands)); }
 
-int mode_threads(int threads, int inflight) { return std::max(1, threads_of_run(threads) / std::max(1, inflight)); }
+int mode_threads(int threads, int inflight) { return std::max(1, worker_threads(threads) / std::max(1, inflight)); }
 
 void solve_bands_concurrently(RunState& rs, const std::vector<int>& bands, int prev, int inflight,
                               const BandSteps& steps) {

@@ -7,6 +7,7 @@
 #include <algorithm>
 #include <cctype>
 #include <charconv>
+#include <thread>
 
 #include "control/errors.hpp"
 
@@ -83,6 +84,10 @@ RunOptions read_run_options(std::istream& in) {
     opts.given.push_back(text);
   }
   return opts;
+}
+
+int worker_threads(int threads) {
+  return threads > 0 ? threads : static_cast<int>(std::max(1u, std::thread::hardware_concurrency()));
 }
 
 }  // namespace abyss

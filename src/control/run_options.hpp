@@ -36,6 +36,10 @@ struct RunOptions {
 // or a value out of range is a fatal error naming the option line.
 RunOptions read_run_options(std::istream& in);
 
+// The number of worker threads a `threads` value stands for: the value
+// itself, or one per core of the machine for 0.
+int worker_threads(int threads);
+
 // Applies one "name = value" pair to `opts`; throws FatalError on a bad pair.
 void set_run_option(RunOptions& opts, const std::string& name, const std::string& value);
 

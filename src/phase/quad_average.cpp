@@ -434,6 +434,13 @@ void keep_cone_in_quad(const Mat& ct, const Mat& cr, int nmu, int nphi, Mat& pt)
 
 Quad quad_of(const QuadBounds& q) { return {q.mu_lo, q.mu_hi, q.cap, q.phi_c, q.half, q.hemi, 0.0}; }
 
+// The fraction of the scattering between the angles lo and hi that lies
+// outside the forward cone: exactly C(hi) - C(lo) above it, however sharp
+// the forward peak.
+double outside_cone(const PhaseFunction& f, double lo, double hi, double cone) {
+  return hi > cone ? f.cumulative(hi) - f.cumulative(std::max(lo, cone)) : 0.0;
+}
+
 }  // namespace
 
 std::vector<DpfArrays> quad_average(const Grid& g, const GridPhi& gp, int nmu, int nphi,
@@ -543,12 +550,7 @@ double direction_into_quad(const PhaseFunction& f, double mu, double phi, const 
   const std::vector<Node> gl = gauss_legendre(chi_points);
   std::vector<double> brk;
   double sum = 0.0;
-  // The fraction of the scattering between two scattering angles is exactly
-  // C(hi) - C(lo), however sharp the forward peak.
-  sweep_rays(mu, phi, 1.0, B, gl, brk,
-             [&](double lo, double hi, double wk) {
-               if (hi > cone) sum += wk * (f.cumulative(hi) - f.cumulative(std::max(lo, cone)));
-             });
+  sweep_rays(mu, phi, 1.0, B, gl, brk, [&](double lo, double hi, double wk) { sum += wk * outside_cone(f, lo, hi, cone); });
   return sum;
 }
 
@@ -568,8 +570,7 @@ Crossings direction_crossings(double mu, double phi, const QuadBounds& q, int ch
 
 double scattering_into(const PhaseFunction& f, const Crossings& c, double cone) {
   double sum = 0.0;
-  for (std::size_t k = 0; k < c.w.size(); ++k)
-    if (c.hi[k] > cone) sum += c.w[k] * (f.cumulative(c.hi[k]) - f.cumulative(std::max(c.lo[k], cone)));
+  for (std::size_t k = 0; k < c.w.size(); ++k) sum += c.w[k] * outside_cone(f, c.lo[k], c.hi[k], cone);
   return sum;
 }
 

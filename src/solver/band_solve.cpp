@@ -578,8 +578,7 @@ BandProblem band_problem(RunState& rs, double slab_rt_tol) {
       };
     }
   }
-  const int hw = static_cast<int>(std::max(1u, std::thread::hardware_concurrency()));
-  bp.threads = rs.opts.threads > 0 ? rs.opts.threads : hw;
+  bp.threads = worker_threads(rs.opts.threads);
   return bp;
 }
 

@@ -155,7 +155,7 @@ void report(const std::vector<Member>& lib, const std::vector<DpfArrays>& out, c
 
 // Width in degrees of the polar band next to the polar cap.
 double band_width_deg(const Grid& g, int nmu) {
-  return (std::acos(g.bndmu(nmu - 2)) - std::acos(g.bndmu(nmu - 1))) * 180.0 / 3.14159265358979323846;
+  return (std::acos(g.bndmu(nmu - 2)) - std::acos(g.bndmu(nmu - 1))) * 180.0 / PhaseFunction::kPi;
 }
 
 int usage() {
@@ -193,7 +193,7 @@ int main(int argc, char** argv) {
     std::vector<const PhaseFunction*> funs;
     for (const Member& m : lib) funs.push_back(m.fun.get());
     QuadRule rule;
-    rule.cone = cone_deg * 3.14159265358979323846 / 180.0;
+    rule.cone = cone_deg * PhaseFunction::kPi / 180.0;
     std::vector<DpfArrays> out = quad_average(g, gp, q.nmu, q.nphi, funs, rule);
     if (cone_deg == 0.0) out.back() = isotropic_dpf(g, q.nmu, q.nphi);  // exact in closed form
     std::filesystem::create_directories(outdir);

@@ -332,8 +332,10 @@ Case parse(int argc, char** argv) {
     else if (a == "--batches") c.batches = std::atoi(v.c_str());
     else if (a == "--seed") c.seed = std::strtoul(v.c_str(), nullptr, 10);
     else if (a == "--bottom") {
-      const std::vector<double> b = list_of(v.substr(0, v.find(':')) + "," + v.substr(v.find(':') + 1));
-      c.bottom_depth = b.at(0), c.bottom_r = b.at(1);
+      const auto colon = v.find(':');
+      if (colon == std::string::npos) throw std::runtime_error("--bottom takes DEPTH:R, not " + v);
+      c.bottom_depth = std::atof(v.c_str());
+      c.bottom_r = std::atof(v.c_str() + colon + 1);
     } else if (a == "--comp") {
       const auto last = v.rfind(':');
       Component comp;
