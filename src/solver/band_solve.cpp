@@ -136,8 +136,8 @@ std::optional<IopMix> blend(double a, const IopMix& x, double b, const IopMix& y
 SubSlab varying_slab(const std::function<IopMix(double)>& iop_at, double top, double h, const IopMix& mid) {
   const IopMix g1 = iop_at(top + kGaussUpper * h), g2 = iop_at(top + kGaussLower * h);
   const auto upper = blend(kMagnusNear, g1, kMagnusFar, g2), lower = blend(kMagnusFar, g1, kMagnusNear, g2);
-  if (!upper || !lower) return {top, h, mid, false, {}, {}};
-  return {top, h, mid, true, *upper, *lower};
+  if (!upper || !lower) return {top, h, mid, false, {}, {}, nullptr};
+  return {top, h, mid, true, *upper, *lower, nullptr};
 }
 
 struct Partitioner {
@@ -228,13 +228,13 @@ struct Partitioner {
     }
     const IopMix& mid = smp.mid;
     if (smp.uniform) {
-      out.push_back({za, zb - za, mid, false, {}, {}});
+      out.push_back({za, zb - za, mid, false, {}, {}, nullptr});
       return;
     }
     const double zm = 0.5 * (za + zb), h = zb - za;
     const bool tiny = h <= 1.0e-9 * std::max(1.0, std::abs(zb)) || depth >= 48;
     if (tiny) {
-      out.push_back({za, h, mid, false, {}, {}});
+      out.push_back({za, h, mid, false, {}, {}, nullptr});
       return;
     }
     if (!smp.step && smp.variation <= tol) {
