@@ -20,10 +20,12 @@ A difference within three standard errors of the Monte Carlo counts as none
 (the comparison makes about 250 checks; at 20 m the kept-aside tracer's
 errors reach several per cent for the weakly scattering case).
 
-Usage: compare_montecarlo.py BUILD_DIR [--target] [--data DIR] [--cases A,B,...]
+Usage: compare_montecarlo.py BUILD_DIR [--target] [--data DIR] [--partition P] [--cases A,B,...]
 
 --data: the data tree the runs use (default: the project's data/), e.g. one
 with another phase-function library.
+--partition: run every case with the run option `partition = P` (e.g. 20x24:
+the data tree's 20 x 24 surface and phase-function sets).
 """
 import os
 import shutil
@@ -86,17 +88,19 @@ def spreadsheet(path):
     return out
 
 
-def run_case(build, run_file, data):
+def run_case(build, run_file, data, partition=None):
     work = tempfile.mkdtemp(prefix="abyss_mc_")
     try:
         run = os.path.join(work, "run")
         os.makedirs(run)
         os.symlink(data, os.path.join(work, "data"))
         with open(run_file) as f:
-            root = f.read().splitlines()[2].strip()
-            f.seek(0)
-            subprocess.run([os.path.join(os.path.abspath(build), "abyssolver")], stdin=f, cwd=run, check=True,
-                           stdout=subprocess.DEVNULL)
+            text = f.read()
+        root = text.splitlines()[2].strip()
+        if partition:
+            text = text.rstrip("\n") + "\npartition = %s\n" % partition
+        subprocess.run([os.path.join(os.path.abspath(build), "abyssolver")], input=text, text=True, cwd=run,
+                       check=True, stdout=subprocess.DEVNULL)
         return spreadsheet(os.path.join(work, "output", "Abyssolver", "excel", "S" + root + ".txt"))
     finally:
         shutil.rmtree(work, ignore_errors=True)
@@ -117,8 +121,8 @@ def check(label, q, depth, d_eff, d, fails):
             bad.append("%s %s: %+.2f %% (tolerance %.1f %%)" % (label, where, 100 * d, 100 * lim))
 
 
-def compare(build, data, label, run_file, ref, lw_ref, fails):
-    eng = run_case(build, run_file, data)
+def compare(build, data, partition, label, run_file, ref, lw_ref, fails):
+    eng = run_case(build, run_file, data, partition)
     for depth in sorted(ref):
         cells = []
         for q in QUANTITIES:
@@ -139,6 +143,9 @@ def main():
     data = os.path.join(ROOT, "data")
     if "--data" in sys.argv[2:]:
         data = os.path.abspath(sys.argv[sys.argv.index("--data") + 1])
+    partition = None
+    if "--partition" in sys.argv[2:]:
+        partition = sys.argv[sys.argv.index("--partition") + 1]
     wanted = None
     if "--cases" in sys.argv[2:]:
         wanted = sys.argv[sys.argv.index("--cases") + 1].split(",")
@@ -155,7 +162,7 @@ def main():
         else:
             ref, lw = kept_reference(case)
             run_file = os.path.join(KEPT, case + ".txt")
-        compare(build, data, label, run_file, ref, lw, fails)
+        compare(build, data, partition, label, run_file, ref, lw, fails)
     if fails_target:
         print("\nOutside the target tolerances:\n  " + "\n  ".join(fails_target))
     if fails_guard:

@@ -407,6 +407,34 @@ void report_input_ranges(RunState& rs, RecordReader& rr) {
   }
 }
 
+// The run option `partition` selects the surface-operator and phase-function
+// sets of that partition: the directories move to the sets named for it, and
+// the phase-function files named in record 13 are taken from the new set.
+void use_partition_sets(RunState& rs) {
+  const std::string suffix = partition_suffix(rs.opts.partition);
+  if (suffix.empty()) return;
+  DirNames& d = rs.cdirnames;
+  const std::string old_pf = d.phasefun;
+  auto moved = [&](const std::string& dir) { return dir.substr(0, dir.size() - 1) + suffix + "/"; };
+  d.surfaces = moved(d.surfaces);
+  d.phasefun = moved(d.phasefun);
+  for (const std::string& dir : {d.surfaces, d.phasefun}) {
+    std::error_code ec;
+    if (!std::filesystem::is_directory(dir, ec))
+      herr("initial", fmt::format("run option partition = {}: there is no data set {} (surfgen --partition {} --out "
+                                  "DIR and dpfgen --nmu NMU --nphi NPHI DIR make one)",
+                                  rs.opts.partition, dir, rs.opts.partition));
+  }
+  for (int k = 1; k <= rs.cmisc.ncomp; ++k) {
+    std::string& f = rs.files.dpf[static_cast<std::size_t>(k)];
+    if (f.rfind(old_pf, 0) != 0) continue;
+    f = d.phasefun + f.substr(old_pf.size());
+    if (f.size() > util::kNameLen)
+      herr("initial", fmt::format("the phase-function file {} of the {} partition is {} characters long; at most {} "
+                                  "are allowed", f, rs.opts.partition, f.size(), util::kNameLen));
+  }
+}
+
 void store_counts(RunState& rs) {
   Misc& m = rs.cmisc;
   m.nsource = rs.src.flags[1] + rs.src.flags[2] + rs.src.flags[3] + rs.src.flags[4];
@@ -556,6 +584,7 @@ void initial(RunState& rs) {
   // Records 22 to 32.
   read_data_files(rs, rr);
   rs.opts = read_run_options(*rs.input);
+  use_partition_sets(rs);
   if (rs.opts.relerr > 0.0) rs.cmisc.relerr = rs.opts.relerr;
   check_pf_options(rs);
   store_counts(rs);

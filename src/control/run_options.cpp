@@ -56,6 +56,14 @@ void set_run_option(RunOptions& opts, const std::string& name, const std::string
     const std::string v = lower(value);
     if (v != "exact" && v != "quad") bad("the sun beam is exact or quad");
     opts.sun_beam = v;
+  } else if (key == "partition") {
+    const std::string v = lower(value);
+    const auto x = v.find('x');
+    int nmu = 0, nphi = 0;
+    if (x == std::string::npos || !parse_count(v.substr(0, x), 3, 90, nmu) || !parse_count(v.substr(x + 1), 4, 360, nphi) ||
+        nphi % 2 != 0)
+      bad("give the quad partition as NMUxNPHI, e.g. 10x24 or 20x24 (NMU from 3 to 90, NPHI even, from 4 to 360)");
+    opts.partition = std::to_string(nmu) + "x" + std::to_string(nphi);
   } else if (key == "threads") {
     if (!parse_count(value, 0, 1024, opts.threads)) bad("give a whole number of threads from 0 (one per core) to 1024");
   } else if (key == "relerr") {
@@ -66,7 +74,7 @@ void set_run_option(RunOptions& opts, const std::string& name, const std::string
   } else if (key == "netcdf") {
     if (!parse_flag(value, opts.netcdf)) bad("give yes or no");
   } else {
-    herr("initial", fmt::format("unknown run option {} (known: solver, sun_beam, relerr, threads, netcdf)", name));
+    herr("initial", fmt::format("unknown run option {} (known: solver, sun_beam, partition, relerr, threads, netcdf)", name));
   }
 }
 
@@ -84,6 +92,10 @@ RunOptions read_run_options(std::istream& in) {
     opts.given.push_back(text);
   }
   return opts;
+}
+
+std::string partition_suffix(const std::string& partition) {
+  return partition == "10x24" ? std::string() : "_" + partition;
 }
 
 int worker_threads(int threads) {

@@ -25,6 +25,10 @@ struct RunOptions {
   // absolute tolerance follows as 1e-3 of it. Tight values (1e-9) make the
   // reference against which the exact solver is checked.
   double relerr = 0.0;
+  // The quad partition, "NMUxNPHI": it names the surface-operator and
+  // phase-function sets the run reads (10x24: data/surfaces/Abyssolver/ and
+  // data/phasefun/Abyssolver/; any other: the sets with "_NMUxNPHI" appended).
+  std::string partition = "10x24";
   int threads = 0;      // worker threads; 0 = one per core of the machine
   bool netcdf = false;  // also write the run as a NetCDF file
   // The option lines as read, for the printout echo and self-describing outputs.
@@ -42,5 +46,9 @@ int worker_threads(int threads);
 
 // Applies one "name = value" pair to `opts`; throws FatalError on a bad pair.
 void set_run_option(RunOptions& opts, const std::string& name, const std::string& value);
+
+// The name suffix of the data sets of a partition: "" for the default 10x24,
+// "_NMUxNPHI" otherwise.
+std::string partition_suffix(const std::string& partition);
 
 }  // namespace abyss

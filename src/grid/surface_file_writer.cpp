@@ -1,10 +1,13 @@
 #include "grid/surface_file_writer.hpp"
 
+#include <unistd.h>
+
 #include <algorithm>
 #include <atomic>
 #include <exception>
 #include <cmath>
 #include <fstream>
+#include <functional>
 #include <numbers>
 #include <stdexcept>
 #include <mutex>
@@ -126,6 +129,40 @@ void write_index_list(const std::filesystem::path& file, const std::vector<int>&
   if (!os) throw std::runtime_error("cannot write " + file.string());
 }
 
+std::filesystem::path write_surface_file_to(const std::filesystem::path& dir, const QuadPartition& part,
+                                            int index_milli, int wind, const RaySampling& rays) {
+  const auto file = dir / surface_file_name(index_milli, wind);
+  // Runs that need the same missing file at once each write their own
+  // temporary and rename it: a file that exists is always complete.
+  const auto tag = std::to_string(::getpid()) + "." + std::to_string(std::hash<std::thread::id>{}(std::this_thread::get_id()) % 1000000);
+  const auto tmp = std::filesystem::path(file.string() + ".part" + tag);
+  {
+    std::ofstream os(tmp);
+    write_surface_file(os, part, index_milli, wind, rays);
+    if (!os) {
+      std::error_code ec;
+      std::filesystem::remove(tmp, ec);
+      throw std::runtime_error("cannot write " + tmp.string());
+    }
+  }
+  std::filesystem::rename(tmp, file);
+  return file;
+}
+
+void write_on_demand_marker(const std::filesystem::path& dir, const QuadPartition& part) {
+  std::ofstream os(dir / kOnDemandMarker);
+  os << part.nmu << ' ' << part.nphi << '\n';
+  if (!os) throw std::runtime_error("cannot write " + (dir / kOnDemandMarker).string());
+}
+
+std::optional<QuadPartition> on_demand_partition(const std::filesystem::path& dir) {
+  std::ifstream in(dir / kOnDemandMarker);
+  QuadPartition part;
+  if (!in || !(in >> part.nmu >> part.nphi)) return std::nullopt;
+  if (part.nmu < 2 || part.nphi < 2 || part.nphi % 2 != 0) return std::nullopt;
+  return part;
+}
+
 namespace {
 
 bool is_current(const std::filesystem::path& file, const SurfaceSetOptions& opt) {
@@ -136,14 +173,7 @@ bool is_current(const std::filesystem::path& file, const SurfaceSetOptions& opt)
 }
 
 void write_one(const SurfaceSetOptions& opt, int index_milli, int wind) {
-  const auto file = opt.dir / surface_file_name(index_milli, wind);
-  const auto tmp = std::filesystem::path(file.string() + ".part");
-  {
-    std::ofstream os(tmp);
-    write_surface_file(os, opt.part, index_milli, wind, opt.rays);
-    if (!os) throw std::runtime_error("cannot write " + tmp.string());
-  }
-  std::filesystem::rename(tmp, file);  // a file that exists is always complete
+  write_surface_file_to(opt.dir, opt.part, index_milli, wind, opt.rays);
 }
 
 }  // namespace
@@ -152,10 +182,16 @@ int generate_surface_set(const SurfaceSetOptions& opt) {
   std::filesystem::create_directories(opt.dir);
   write_wind_list(opt.dir / "windlist.txt", opt.winds);
   write_index_list(opt.dir / "nlist.txt", opt.indices);
+  std::error_code ec;
+  if (opt.on_demand)
+    write_on_demand_marker(opt.dir, opt.part);
+  else
+    std::filesystem::remove(opt.dir / kOnDemandMarker, ec);
   std::vector<std::pair<int, int>> jobs;
   for (int m : opt.indices)
     for (int w : opt.winds)
-      if (!opt.update_only || !is_current(opt.dir / surface_file_name(m, w), opt)) jobs.emplace_back(m, w);
+      if (opt.on_demand && w != 0) continue;  // left for the runs that need them
+      else if (!opt.update_only || !is_current(opt.dir / surface_file_name(m, w), opt)) jobs.emplace_back(m, w);
   // Wind-blown files cost far more than level ones: hand them out first.
   std::stable_sort(jobs.begin(), jobs.end(), [](auto a, auto b) { return a.second > b.second; });
   std::atomic<std::size_t> next{0};

@@ -6,6 +6,7 @@
 
 #include <array>
 #include <filesystem>
+#include <optional>
 #include <ostream>
 #include <string>
 #include <vector>
@@ -32,7 +33,23 @@ struct SurfaceSetOptions {
   // it names an existing file, typically the generator itself).
   bool update_only = false;
   std::filesystem::path reference;
+  // Write the lists and the level-surface files only; the wind-blown files are
+  // computed by the first run that needs each one and kept in the set (the
+  // marker file records the partition they are computed for).
+  bool on_demand = false;
 };
+
+// The marker of a set whose wind-blown files are made on first use: one line,
+// "nmu nphi".
+inline constexpr const char* kOnDemandMarker = "ondemand.txt";
+void write_on_demand_marker(const std::filesystem::path& dir, const QuadPartition& part);
+// The partition of an on-demand set, or none when `dir` is a complete set.
+std::optional<QuadPartition> on_demand_partition(const std::filesystem::path& dir);
+
+// Computes the file of index n and wind speed `wind` into `dir` (through a
+// temporary of its own, renamed when complete); returns its path.
+std::filesystem::path write_surface_file_to(const std::filesystem::path& dir, const QuadPartition& part,
+                                            int index_milli, int wind, const RaySampling& rays = {});
 
 // The default set: 1.325 to 1.370 in steps of 0.005 and winds 0 to 15 m/s.
 std::vector<int> default_indices();

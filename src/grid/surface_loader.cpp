@@ -4,6 +4,7 @@
 // operators bilinearly in index and wind speed.
 #include <algorithm>
 #include <cmath>
+#include <filesystem>
 #include <fstream>
 #include <numbers>
 
@@ -272,10 +273,33 @@ void guarded(const SurfaceFile& f, F&& read) {
   }
 }
 
+// A set made with surfgen --on-demand holds its level-surface files only; a
+// wind-blown file it lists is computed here on first use (seconds on a fine
+// partition) and kept in the set, with a note that says so.
+void make_if_on_demand(RunState& rs, const std::string& name, int index_milli, int wind) {
+  std::error_code ec;
+  if (std::filesystem::exists(name, ec)) return;
+  const std::filesystem::path dir = surface_dir(rs);
+  const auto part = on_demand_partition(dir);
+  if (!part) return;  // a complete set: the open reports the missing file
+  const std::string line = fmt::format(
+      " NOTE:  Surface file {} ({} x {} quads) is computed on first use and kept in {} for later runs.",
+      std::filesystem::path(name).filename().string(), part->nmu, part->nphi, surface_dir(rs));
+  rs.con() << line << '\n';
+  rs.pr() << line << '\n';
+  try {
+    write_surface_file_to(dir, *part, index_milli, wind);
+  } catch (const std::exception& e) {
+    herr("LOADSURFACE", fmt::format("cannot compute surface file {}: {}", name, e.what()));
+  }
+}
+
 // Opens one file and checks its header; `ref` (when given) is the first file,
 // whose operator order this one must share. A file of the second index also
 // tells the screen why it cannot be interpolated.
-void open_surface(RunState& rs, SurfaceFile& f, int wind, const SurfaceFile* ref, bool second_index = false) {
+void open_surface(RunState& rs, SurfaceFile& f, int index_milli, int wind, const SurfaceFile* ref,
+                  bool second_index = false) {
+  make_if_on_demand(rs, f.name, index_milli, wind);
   f.in = ioshorten(f.name, "LOADSURFACE");
   guarded(f, [&] { read_header(f); });
   check_limits(rs, f);
@@ -372,7 +396,7 @@ void blend_index(RunState& rs, const SurfaceFile& first, int nB, double wn, Mat&
   f1.name = file_path(rs, nB, st.iw1);
   f2.name = file_path(rs, nB, st.iw2);
   auto open_checked = [&](SurfaceFile& f) {
-    open_surface(rs, f, &f == &f1 ? st.iw1 : st.iw2, &first, true);
+    open_surface(rs, f, nB, &f == &f1 ? st.iw1 : st.iw2, &first, true);
     guarded(f, [&] { read_grid(rs, f, false); });
   };
   open_checked(f1);
@@ -413,14 +437,14 @@ void loadsurface(RunState& rs, double U, double lambda) {
 
   SurfaceFile first;
   first.name = file_path(rs, st.nA, st.iw1);
-  open_surface(rs, first, st.iw1, nullptr);
+  open_surface(rs, first, st.nA, st.iw1, nullptr);
   load_first(rs, first);
   Mat a, b;
   if (!st.single_w || !st.single_n) a = Mat(mxhat, mxhat);
   if (!st.single_w) {
     SurfaceFile second;
     second.name = file_path(rs, st.nA, st.iw2);
-    open_surface(rs, second, st.iw2, &first);
+    open_surface(rs, second, st.nA, st.iw2, &first);
     blend_wind(rs, second, st.wU, a);
   }
   if (!st.single_n) {

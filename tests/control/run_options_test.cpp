@@ -44,7 +44,7 @@ TEST(RunOptions, NameValueLinesWithCommentsAndBlankLines) {
 TEST(RunOptions, BadLinesStopNamingTheLineOrTheOption) {
   EXPECT_EQ(error_of("threads = 2\nunused.txt\n"),
             "line 2 after record 32 is not a run option \"name = value\": unused.txt");
-  EXPECT_EQ(error_of("colour = red\n"), "unknown run option colour (known: solver, sun_beam, relerr, threads, netcdf)");
+  EXPECT_EQ(error_of("colour = red\n"), "unknown run option colour (known: solver, sun_beam, partition, relerr, threads, netcdf)");
   EXPECT_EQ(error_of("threads = -1\n"),
             "run option threads = -1: give a whole number of threads from 0 (one per core) to 1024");
   EXPECT_EQ(error_of("threads = 2.5\n"),
@@ -53,6 +53,17 @@ TEST(RunOptions, BadLinesStopNamingTheLineOrTheOption) {
   EXPECT_EQ(error_of("relerr = 0\n"), "run option relerr = 0: give a relative tolerance from 1e-12 to 0.1");
   EXPECT_EQ(error_of("relerr = 1e-9x\n"), "run option relerr = 1e-9x: give a relative tolerance from 1e-12 to 0.1");
   EXPECT_EQ(error_of("threads =\n"), "line 1 after record 32 is not a run option \"name = value\": threads =");
+}
+
+TEST(RunOptions, PartitionNamesTheDataSets) {
+  EXPECT_EQ(read("").partition, "10x24");
+  EXPECT_EQ(read("partition = 20X24\n").partition, "20x24");
+  EXPECT_EQ(partition_suffix("10x24"), "");
+  EXPECT_EQ(partition_suffix("20x24"), "_20x24");
+  const std::string want = ": give the quad partition as NMUxNPHI, e.g. 10x24 or 20x24 (NMU from 3 to 90, NPHI even, "
+                           "from 4 to 360)";
+  for (const char* bad : {"20", "20x23", "x24", "2x24", "20x", "20x24x2", "twenty"})
+    EXPECT_EQ(error_of(std::string("partition = ") + bad + "\n"), std::string("run option partition = ") + bad + want);
 }
 
 }  // namespace

@@ -235,6 +235,47 @@ TEST(SurfaceLoader, MissingFilesStopWithRoutineNames) {
   expect_fatal(run3, 10.0, "LOADSURFACE", "required data file " + d.dir() + "surfwind_1340.10 not found");
 }
 
+// A set made for use on demand holds its level files; the first run that needs a
+// wind-blown file computes it (with a note on the console and in the
+// printout), later runs read it, and it is the file the full generator writes.
+TEST(SurfaceLoader, OnDemandSetComputesAWindBlownFileOnFirstUse) {
+  ScratchDir d;
+  SurfaceSetOptions opt;
+  opt.dir = d.path();
+  opt.part = partition(4, 8);
+  opt.indices = {1340};
+  opt.winds = {0, 4, 6};
+  opt.on_demand = true;
+  EXPECT_EQ(generate_surface_set(opt), 1);  // the level file only
+  ASSERT_TRUE(on_demand_partition(d.path()));
+  EXPECT_EQ(on_demand_partition(d.path())->nmu, 4);
+  EXPECT_FALSE(std::filesystem::exists(d.path() / "surfwind_1340.4"));
+  TestRun run(d, 1.34);
+  loadsurface(*run.rs, 4.0, 500.0);
+  const std::string note = " NOTE:  Surface file surfwind_1340.4 (4 x 8 quads) is computed on first use and kept in " +
+                           d.dir() + " for later runs.\n";
+  EXPECT_EQ(run.console.str(), note);
+  EXPECT_NE(run.printed().find(note), std::string::npos);
+  ASSERT_TRUE(std::filesystem::exists(d.path() / "surfwind_1340.4"));
+  for (const auto& e : std::filesystem::directory_iterator(d.path()))
+    EXPECT_EQ(e.path().filename().string().find(".part"), std::string::npos) << e.path();  // no temporary left
+  std::ostringstream direct;
+  write_surface_file(direct, opt.part, 1340, 4);
+  std::ifstream in(d.path() / "surfwind_1340.4");
+  std::stringstream kept;
+  kept << in.rdbuf();
+  EXPECT_EQ(kept.str(), direct.str());
+  const Mat loaded = run.rs->surf.slot[0];
+  TestRun again(d, 1.34);
+  loadsurface(*again.rs, 4.0, 500.0);
+  EXPECT_EQ(again.console.str(), "");
+  EXPECT_EQ(again.rs->surf.slot[0](3, 5), loaded(3, 5));
+  // A complete set (no marker) reports a missing file as before.
+  std::filesystem::remove(d.path() / kOnDemandMarker);
+  TestRun run3(d, 1.34);
+  expect_fatal(run3, 6.0, "LOADSURFACE", "required data file " + d.dir() + "surfwind_1340.6 not found");
+}
+
 // Rewrites header integer `k` (1-based) of a surface file.
 void patch_header_integer(const std::filesystem::path& file, int k, int value) {
   std::ifstream in(file);

@@ -13,3 +13,16 @@ add_custom_command(
   VERBATIM)
 add_custom_target(dpf_library DEPENDS ${ABYSS_DPF_DIR}/dpfgen.stamp)
 add_dependencies(data dpf_library)
+
+# The same library on the 20 x 24 partition (run option `partition = 20x24`),
+# whose forward cone follows its 5-degree bands.
+set(ABYSS_DPF_DIR_20 ${CMAKE_SOURCE_DIR}/data/phasefun/Abyssolver_20x24)
+add_custom_command(
+  OUTPUT ${ABYSS_DPF_DIR_20}/dpfgen.stamp ${ABYSS_DPF_DIR_20}/pfbblist.txt
+  COMMAND dpfgen --nmu 20 --nphi 24 --petzold ${ABYSS_DPF_PETZOLD} ${ABYSS_DPF_DIR_20}
+  COMMAND ${CMAKE_COMMAND} -E touch ${ABYSS_DPF_DIR_20}/dpfgen.stamp
+  DEPENDS dpfgen ${ABYSS_DPF_PETZOLD}
+  COMMENT "Generating the 20 x 24 phase-function library in data/phasefun/Abyssolver_20x24"
+  VERBATIM)
+add_custom_target(dpf_library_20x24 DEPENDS ${ABYSS_DPF_DIR_20}/dpfgen.stamp)
+add_dependencies(data dpf_library_20x24)
