@@ -151,10 +151,11 @@ std::string case1_input() {
 struct Case1Run {
   std::filesystem::path root, old;
   RunState rs;
-  std::istringstream in{case1_input()};
+  std::istringstream in;
   std::ostringstream con;
   bool ok = false;
-  Case1Run() {
+  // `options`: run-option lines after record 32 (e.g. "partition = 20x24\n").
+  explicit Case1Run(const std::string& options = "") : in(case1_input() + options) {
     namespace fs = std::filesystem;
     root = fs::temp_directory_path() / ("abyss_bench_" + std::to_string(::getpid()));
     fs::create_directories(root / "run");
@@ -233,8 +234,8 @@ void accuracy_case1(int stride) {
 
 // Seconds per band of the Case 1 spectrum solved with `solver` on `threads`
 // threads, every `stride`-th band.
-double bench_case1(const std::string& solver, int threads, int stride) {
-  Case1Run run;
+double bench_case1(const std::string& solver, int threads, int stride, const std::string& options = "") {
+  Case1Run run(options);
   if (!run.ok) return 0.0;
   RunState& rs = run.rs;
   rs.opts.solver = solver;
@@ -255,9 +256,9 @@ double bench_case1(const std::string& solver, int threads, int stride) {
   }
   const double cpu = cpu_seconds() - cpu0;
   const int nmodes = rs.cmisc.lmax + 1;
-  std::printf("(b) %s, %d thread(s), %d of %d bands, %d grid depths to %.0f m: %.3f s wall (%.3f s CPU), %.4f s per "
+  std::printf("(b) %s, %d x %d quads, %d thread(s), %d of %d bands, %d grid depths to %.0f m: %.3f s wall (%.3f s CPU), %.4f s per "
               "band (worst %.4f), %.0f derivative evaluations per mode\n",
-              solver.c_str(), threads, nsolved, rs.cmisc.nwave, rs.cmisc.nz, rs.cgrid.z(rs.cmisc.nz), total, cpu,
+              solver.c_str(), rs.cmisc.nmu, rs.cmisc.nphi, threads, nsolved, rs.cmisc.nwave, rs.cmisc.nz, rs.cgrid.z(rs.cmisc.nz), total, cpu,
               total / nsolved, worst, static_cast<double>(nd_total) / (nsolved * nmodes));
   return total / nsolved;
 }
@@ -307,6 +308,12 @@ int main(int argc, char** argv) {
     // (a) alone, exact solve on one thread, best of n (the first argument) as a first and as a later band.
     std::printf("(a) exact %.2f ms (first band), %.2f ms (later band)\n", 1e3 * single_band("exact", 1, stride),
                 1e3 * single_band("exact", 1, stride, true));
+    return 0;
+  }
+  if (argc > 2 && std::string(argv[2]) == "fine") {
+    // (b) on the 20 x 24 partition against 10 x 24, exact solve on every n-th band, one thread.
+    const double coarse = bench_case1("exact", 1, stride), fine = bench_case1("exact", 1, stride, "partition = 20x24\n");
+    std::printf("(b) 20 x 24 / 10 x 24 per band: %.2f; 60 bands on 20 x 24: %.1f s\n", fine / coarse, 60 * fine);
     return 0;
   }
   if (argc > 2 && std::string(argv[2]) == "later") {
