@@ -242,17 +242,17 @@ TEST(SurfaceLoader, OnDemandSetComputesAWindBlownFileOnFirstUse) {
   ScratchDir d;
   SurfaceSetOptions opt;
   opt.dir = d.path();
-  opt.part = partition(4, 8);
+  opt.part = partition(3, 4);
   opt.indices = {1340};
   opt.winds = {0, 4, 6};
   opt.on_demand = true;
   EXPECT_EQ(generate_surface_set(opt), 1);  // the level file only
   ASSERT_TRUE(on_demand_partition(d.path()));
-  EXPECT_EQ(on_demand_partition(d.path())->nmu, 4);
+  EXPECT_EQ(on_demand_partition(d.path())->nmu, 3);
   EXPECT_FALSE(std::filesystem::exists(d.path() / "surfwind_1340.4"));
   TestRun run(d, 1.34);
   loadsurface(*run.rs, 4.0, 500.0);
-  const std::string note = " NOTE:  Surface file surfwind_1340.4 (4 x 8 quads) is computed on first use and kept in " +
+  const std::string note = " NOTE:  Surface file surfwind_1340.4 (3 x 4 quads) is computed on first use and kept in " +
                            d.dir() + " for later runs.\n";
   EXPECT_EQ(run.console.str(), note);
   EXPECT_NE(run.printed().find(note), std::string::npos);
