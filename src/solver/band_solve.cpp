@@ -3,6 +3,7 @@
 // operators of the three passes (R(zeta,w), T(w,zeta), R(zeta,m) for both
 // halves, and the source vectors) to rounding, whatever the optical depth.
 #include <algorithm>
+#include <limits>
 #include <atomic>
 #include <cmath>
 #include <exception>
@@ -261,8 +262,31 @@ class MediumCache {
     e.used = true;
     return e.medium;
   }
+  // Operators of a slab of uniform water `iop` and thickness h: the grid's
+  // paired depths (a depth and its neighbour 0.01 below, for the K-functions)
+  // repeat the same thin slab at every requested depth. Thicknesses that agree
+  // to 1e-13 relative (the rounding of the depth differences) share one result.
+  const SlabRT& uniform_rt(const IopMix& iop, double h) {
+    for (RtEntry& e : rts_)
+      if (e.used && std::abs(e.h - h) <= 1e-13 * h && e.iop == iop) return e.rt;
+    RtEntry& e = rts_[next_rt_];
+    next_rt_ = (next_rt_ + 1) % rts_.size();
+    e.rt = slab_rt(get(iop), h);
+    e.iop = iop;
+    e.h = h;
+    e.used = true;
+    return e.rt;
+  }
 
  private:
+  struct RtEntry {
+    IopMix iop;
+    double h = 0.0;
+    SlabRT rt;
+    bool used = false;
+  };
+  std::array<RtEntry, 4> rts_;
+  std::size_t next_rt_ = 0;
   struct Entry {
     IopMix iop;
     SlabMedium medium;
@@ -349,7 +373,7 @@ SlabOps slab_ops(const BandProblem& bp, int l, const SubSlab& s, MediumCache& ca
     exp = [&](double x0, double x1, ExpSources& out) { bp.rs->sol.beam.exp_source(l, s.top + x0, s.top + x1, out); };
   if (!s.varying) {
     const SlabMedium& m = cache.get(s.iop);
-    op.rt = reuse ? *s.rt0 : slab_rt(m, s.h);
+    op.rt = reuse ? *s.rt0 : cache.uniform_rt(s.iop, s.h);
     if (bp.sources) op.em = slab_emission(m, op.rt, s.h, src, exp, bp.source_tol);
     return op;
   }
@@ -476,6 +500,27 @@ std::vector<double> profile_nodes(RunState& rs, double zeta_max) {
   return out;
 }
 
+// Reflectance of infinitely deep homogeneous water with the IOPs `deep`, mode
+// l: the reflectance of a slab of that water as its thickness goes to
+// infinity, where every exponential of the closed form vanishes. None when the
+// medium has no eigen-solution or a non-decaying eigen-mode (then the general
+// eigen-solution of the bottom routine serves).
+std::optional<Mat> deep_water_reflectance(const RunState& rs, int l, const IopMix& deep) {
+  ModeCoefficients mc(rs, l);
+  const SlabMedium med = mc.medium(deep);
+  if (!med.eigen) return std::nullopt;
+  for (double k : med.k)
+    if (!(k > 1e-8) || !std::isfinite(k)) return std::nullopt;
+  const SlabRT s = slab_rt(med, std::numeric_limits<double>::infinity());
+  Mat r(mxmu, mxmu);
+  for (int j = 0; j < med.n; ++j)
+    for (int i = 0; i < med.n; ++i) {
+      if (!std::isfinite(s.r(i, j))) return std::nullopt;
+      r(i + 1, j + 1) = s.r(i, j);
+    }
+  return r;
+}
+
 // The layer [za, zb] cut at the profile nodes inside it.
 std::vector<std::pair<double, double>> pieces(double za, double zb, const std::vector<double>& nodes) {
   std::vector<std::pair<double, double>> out;
@@ -541,7 +586,15 @@ BandProblem band_problem(RunState& rs, double slab_rt_tol) {
       }
     bp.layers.push_back(std::move(refiner.out));
   }
+  const IopMix deep = iop_at(bp.zeta.back());
   for (int l = 0; l <= m.lmax; ++l) {
+    // Mode 0 of infinitely deep water also gives the asymptotic radiance
+    // distribution the printout shows, so it keeps the general eigen-solution.
+    if (l > 0 && m.ibotm == 0)
+      if (auto r = deep_water_reflectance(rs, l, deep)) {
+        bp.bottom.push_back(std::move(*r));
+        continue;
+      }
     botmbc(rs, l);
     bp.bottom.push_back(rs.bot.cbotbc);
   }

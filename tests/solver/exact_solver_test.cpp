@@ -7,7 +7,9 @@
 #include <cstring>
 #include <fstream>
 #include <functional>
+#include <tuple>
 
+#include "bottom/bottom.hpp"
 #include "grid/depth_conversion.hpp"
 #include "iop/abscat.hpp"
 #include "solver/band_problem.hpp"
@@ -467,4 +469,34 @@ TEST(SlabOps, VaryingSlabSchemeIsOfFourthOrder) {
   EXPECT_GT(e8, 0.0);
   EXPECT_GT(e4 / e8, 12.0) << e4 << " " << e8;
   EXPECT_GT(max_diff(ref.r, ref.r_below()), 1e-4);
+}
+
+// Infinitely deep water, modes l > 0: the reflectance of a slab of the deepest
+// water as its thickness goes to infinity is the stationary reflectance the
+// bottom routine finds from the general eigen-solution (forward-peaked
+// scattering, so every mode carries light; and a conservative medium, where
+// mode 0 has no decaying mode but modes l > 0 do).
+TEST(ExactSolver, DeepWaterReflectanceOfTheModesIsTheBottomRoutines) {
+  for (const auto& [a, b, g] : {std::tuple{0.1, 0.4, 0.9}, std::tuple{0.0, 1.0, 0.5}}) {
+    SolverSetup s;
+    s.a = a;
+    s.b = b;
+    s.g = g;
+    s.zeta = {0.0, 1.0, 3.0};
+    SolverRun run(s);
+    RunState& rs = *run;
+    const BandProblem bp = band_problem(rs);
+    double worst = 0.0, big = 0.0;
+    for (int l = 1; l <= rs.cmisc.lmax; ++l) {
+      botmbc(rs, l);
+      for (int j = 1; j <= rs.cmisc.nmu; ++j)
+        for (int i = 1; i <= rs.cmisc.nmu; ++i) {
+          worst = std::max(worst, std::abs(bp.bottom[static_cast<std::size_t>(l)](i, j) - rs.bot.cbotbc(i, j)));
+          big = std::max(big, std::abs(rs.bot.cbotbc(i, j)));
+        }
+    }
+    EXPECT_GT(big, 1e-3) << "b = " << b;
+    EXPECT_LT(worst, 1e-9 * big) << "b = " << b << ", g = " << g;
+    EXPECT_GT(worst, 0.0) << "the band problem took the bottom routine's own reflectance";
+  }
 }
