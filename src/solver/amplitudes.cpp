@@ -225,13 +225,17 @@ struct HalfOps {
   const double* su;  // upward-pass source vector
 };
 
-// Mode l, depth k, one half: Ld = (Ld(w) T + Sd + Su R(zeta,w)) (I - R(zeta,m) R(zeta,w))^-1
-// and Lu = Ld R(zeta,m) + Su.
-void ampzeta_mode(RunState& rs, ModeOps& m, int k, const HalfOps& op, const double* ldw, double* ld, double* lu) {
-  const int n = rs.cmisc.nmu;
-  double p[kBlk];
-  const int ind = inverse_i_minus(op.rzm.p, m.Rzw(k).p, n, mxmu, p, rs, "first", "AMPzeta");
+// (I - R(zeta,m) R(zeta,w))^-1 of mode l at depth k into p.
+void inverse_at_depth(RunState& rs, ModeOps& m, int k, Blk rzm, double* p) {
+  const int ind = inverse_i_minus(rzm.p, m.Rzw(k).p, rs.cmisc.nmu, mxmu, p, rs, "first", "AMPzeta");
   if (ind == -10) herr("AMPzeta", "SGEFS returned ind = -10");
+}
+
+// Mode l, depth k, one half: Ld = (Ld(w) T + Sd + Su R(zeta,w)) (I - R(zeta,m) R(zeta,w))^-1
+// and Lu = Ld R(zeta,m) + Su, with the inverse p given.
+void ampzeta_mode(RunState& rs, ModeOps& m, int k, const HalfOps& op, const double* p, const double* ldw, double* ld,
+                  double* lu) {
+  const int n = rs.cmisc.nmu;
   double rhs[mxmu], tmp[mxmu];
   vecxmat(ldw, m.Twz(k).p, n, n, mxmu, rhs);
   if (op.sd != nullptr) {
@@ -251,15 +255,18 @@ void ampzeta(RunState& rs) {
   const bool src = has_internal_light(rs);
   Mat& dn = rs.sol.cramp_down;
   Mat& up = rs.sol.cramp_up;
+  double p[kBlk];
   for (int l = 0; l <= lmax; ++l) {
     ModeOps& m = rs.sol.modes[static_cast<std::size_t>(l)];
     const int off = l * nmu;
     for (int k = 2; k <= rs.cmisc.nz; ++k) {
       const HalfOps cos_ops{m.Rzm(k), src ? m.S1d(k) : nullptr, src ? m.S1u(k) : nullptr};
-      ampzeta_mode(rs, m, k, cos_ops, dn.col(3) + off, dn.col(k + 2) + off, up.col(k) + off);
+      inverse_at_depth(rs, m, k, cos_ops.rzm, p);
+      ampzeta_mode(rs, m, k, cos_ops, p, dn.col(3) + off, dn.col(k + 2) + off, up.col(k) + off);
       if (l == 0 || l == lmax) continue;  // these modes have no sine amplitudes
       const HalfOps sin_ops{m.Rzm2(k), src ? m.S2d(k) : nullptr, src ? m.S2u(k) : nullptr};
-      ampzeta_mode(rs, m, k, sin_ops, dn.col(3) + nn + off, dn.col(k + 2) + nn + off, up.col(k) + nn + off);
+      if (!m.sine_shares_rzm) inverse_at_depth(rs, m, k, sin_ops.rzm, p);
+      ampzeta_mode(rs, m, k, sin_ops, p, dn.col(3) + nn + off, dn.col(k + 2) + nn + off, up.col(k) + nn + off);
     }
   }
 }

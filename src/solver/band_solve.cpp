@@ -648,6 +648,7 @@ void solve_mode_exact(const BandProblem& bp, int l, ModeOps& out) {
   const bool has_sine = (l != 0 && l != bp.lmax);
   const bool shared = has_sine && (bp.infinite_bottom || all_zero(bottom, bp.nmu));
   upward(bp, ops, n, out, shared && bp.sources ? kBothHalves : 0, &bottom, emission);
+  out.sine_shares_rzm = shared;
   if (!has_sine) {
     std::fill(out.rzm2.begin(), out.rzm2.end(), 0.0);
     std::fill(out.s2u.begin(), out.s2u.end(), 0.0);

@@ -466,10 +466,12 @@ void riccati(RunState& rs, int l) {
   // starts them from zero.
   const bool has_sine = (l != 0 && l != rs.cmisc.lmax);
   const bool sine_bottom = has_sine && rs.cmisc.ibotm == 0;
+  m.sine_shares_rzm = false;
   if (!has_sine) {
     pass3_from_start(m, nz);
   } else if (rs.cmisc.nsource == 0 && (sine_bottom || all_zero(rs.bot.cbotbc, rs.cmisc.nmu))) {
     pass3_from_pass2(m);
+    m.sine_shares_rzm = true;
   } else {
     upward_pass(rs, l, m, 3, sine_bottom);
   }

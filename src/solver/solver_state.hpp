@@ -39,6 +39,10 @@ constexpr std::size_t kBlk = static_cast<std::size_t>(mxmu) * mxmu;
 struct ModeOps {
   int nz = 0;
   bool with_sources = false;
+  // R(zeta,m) of the sine half equals that of the cosine half at every depth
+  // (both upward passes start from the same bottom operator): the amplitudes
+  // at depth then share one inverse per depth.
+  bool sine_shares_rzm = false;
   std::vector<double> rzw, twz, rzm, rzm2;  // nz blocks of mxmu x mxmu
   std::vector<double> s1d, s2d, s1u, s2u;   // nz vectors of mxmu (empty without sources)
   void resize(int nz_, bool sources);
