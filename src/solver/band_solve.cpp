@@ -637,6 +637,7 @@ BandProblem band_problem(RunState& rs, double slab_rt_tol) {
 
 void solve_mode_exact(const BandProblem& bp, int l, ModeOps& out) {
   const int n = (l == 0) ? bp.nmu : bp.nmu - 1;
+  out.sine_shares_rzm = false;  // the storage of both halves is prepared
   prepare_storage(out, bp.nz, bp.sources, bp.nmu, n);
   const auto ops = mode_slabs(bp, l);
   const Mat& bottom = bp.bottom[static_cast<std::size_t>(l)];
@@ -647,16 +648,16 @@ void solve_mode_exact(const BandProblem& bp, int l, ModeOps& out) {
   // the modes that have sine amplitudes; a reflecting bottom starts it from zero.
   const bool has_sine = (l != 0 && l != bp.lmax);
   const bool shared = has_sine && (bp.infinite_bottom || all_zero(bottom, bp.nmu));
+  // With one bottom operator for both halves the sine half reads the cosine
+  // half's R(zeta,m) (the pass with sources has written both anyway).
   upward(bp, ops, n, out, shared && bp.sources ? kBothHalves : 0, &bottom, emission);
-  out.sine_shares_rzm = shared;
   if (!has_sine) {
     std::fill(out.rzm2.begin(), out.rzm2.end(), 0.0);
     std::fill(out.s2u.begin(), out.s2u.end(), 0.0);
-  } else if (shared && !bp.sources) {
-    out.rzm2 = out.rzm;
   } else if (!shared) {
     upward(bp, ops, n, out, 1, nullptr, nullptr);
   }
+  out.sine_shares_rzm = shared;
 }
 
 void solve_band_exact(const BandProblem& bp, std::vector<ModeOps>& modes) {

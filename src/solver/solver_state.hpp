@@ -40,8 +40,9 @@ struct ModeOps {
   int nz = 0;
   bool with_sources = false;
   // R(zeta,m) of the sine half equals that of the cosine half at every depth
-  // (both upward passes start from the same bottom operator): the amplitudes
-  // at depth then share one inverse per depth.
+  // (both upward passes start from the same bottom operator): Rzm2 then reads
+  // the cosine half's storage, and the amplitudes at depth share one inverse
+  // per depth.
   bool sine_shares_rzm = false;
   std::vector<double> rzw, twz, rzm, rzm2;  // nz blocks of mxmu x mxmu
   std::vector<double> s1d, s2d, s1u, s2u;   // nz vectors of mxmu (empty without sources)
@@ -49,7 +50,7 @@ struct ModeOps {
   Blk Rzw(int k) { return {rzw.data() + (k - 1) * kBlk}; }
   Blk Twz(int k) { return {twz.data() + (k - 1) * kBlk}; }
   Blk Rzm(int k) { return {rzm.data() + (k - 1) * kBlk}; }
-  Blk Rzm2(int k) { return {rzm2.data() + (k - 1) * kBlk}; }
+  Blk Rzm2(int k) { return {(sine_shares_rzm ? rzm : rzm2).data() + (k - 1) * kBlk}; }
   double* S1d(int k) { return s1d.data() + (k - 1) * mxmu; }  // element u at [u-1]
   double* S2d(int k) { return s2d.data() + (k - 1) * mxmu; }
   double* S1u(int k) { return s1u.data() + (k - 1) * mxmu; }
