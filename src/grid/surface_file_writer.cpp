@@ -190,8 +190,12 @@ int generate_surface_set(const SurfaceSetOptions& opt) {
   std::vector<std::pair<int, int>> jobs;
   for (int m : opt.indices)
     for (int w : opt.winds)
-      if (opt.on_demand && w != 0) continue;  // left for the runs that need them
-      else if (!opt.update_only || !is_current(opt.dir / surface_file_name(m, w), opt)) jobs.emplace_back(m, w);
+      if (opt.on_demand && w != 0) {
+        // Left for the runs that need them; one an older generator made goes,
+        // so that it is computed again as it is now.
+        const auto kept = opt.dir / surface_file_name(m, w);
+        if (std::filesystem::exists(kept, ec) && !is_current(kept, opt)) std::filesystem::remove(kept, ec);
+      } else if (!opt.update_only || !is_current(opt.dir / surface_file_name(m, w), opt)) jobs.emplace_back(m, w);
   // Wind-blown files cost far more than level ones: hand them out first.
   std::stable_sort(jobs.begin(), jobs.end(), [](auto a, auto b) { return a.second > b.second; });
   std::atomic<std::size_t> next{0};

@@ -14,18 +14,9 @@ using abyss::testing::ScratchRun;
 
 namespace {
 
-struct Outcome {
-  int status = 0;
-  std::string console, printout;
-};
+using Outcome = abyss::testing::RunOutcome;
 
-Outcome run_with(const RunInput& ri) {
-  ScratchRun scratch;
-  Outcome o;
-  o.status = scratch.run_exe(ri.text(), o.console);
-  o.printout = read_file(scratch.printout("testrun"));
-  return o;
-}
+Outcome run_with(const RunInput& ri) { return abyss::testing::run_in_scratch(ri); }
 
 struct BadRecord {
   const char* record;

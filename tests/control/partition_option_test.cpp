@@ -11,24 +11,13 @@
 
 #include "support/run_input.hpp"
 
-using abyss::testing::read_file;
 using abyss::testing::RunInput;
-using abyss::testing::ScratchRun;
 
 namespace {
 
-struct Outcome {
-  int status = 0;
-  std::string console, printout;
-};
+using Outcome = abyss::testing::RunOutcome;
 
-Outcome run_with(const RunInput& ri) {
-  ScratchRun scratch;
-  Outcome o;
-  o.status = scratch.run_exe(ri.text(), o.console);
-  o.printout = read_file(scratch.printout("testrun"));
-  return o;
-}
+Outcome run_with(const RunInput& ri) { return abyss::testing::run_in_scratch(ri); }
 
 // A level surface (the sets hold its files whatever the partition) and a
 // Fournier-Forand phase function from the library by its bb/b.

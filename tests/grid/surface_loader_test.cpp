@@ -3,6 +3,7 @@
 // index selection, reload rules and the fatal exits.
 #include <gtest/gtest.h>
 
+#include <chrono>
 #include <cmath>
 #include <fstream>
 #include <numbers>
@@ -270,6 +271,16 @@ TEST(SurfaceLoader, OnDemandSetComputesAWindBlownFileOnFirstUse) {
   loadsurface(*again.rs, 4.0, 500.0);
   EXPECT_EQ(again.console.str(), "");
   EXPECT_EQ(again.rs->surf.slot[0](3, 5), loaded(3, 5));
+  // Updating the set after the generator changed removes the kept file, so
+  // that the next run computes it as the generator does now.
+  const auto reference = d.path() / "generator";
+  std::ofstream(reference) << "newer";
+  std::filesystem::last_write_time(d.path() / "surfwind_1340.4",
+                                   std::filesystem::last_write_time(reference) - std::chrono::hours(1));
+  opt.update_only = true;
+  opt.reference = reference;
+  generate_surface_set(opt);
+  EXPECT_FALSE(std::filesystem::exists(d.path() / "surfwind_1340.4"));
   // A complete set (no marker) reports a missing file as before.
   std::filesystem::remove(d.path() / kOnDemandMarker);
   TestRun run3(d, 1.34);

@@ -106,4 +106,12 @@ std::vector<std::string> read_lines(const std::filesystem::path& p) {
   return out;
 }
 
+RunOutcome run_in_scratch(const RunInput& ri) {
+  ScratchRun scratch;
+  RunOutcome o;
+  o.status = scratch.run_exe(ri.text(), o.console);
+  o.printout = read_file(scratch.printout("testrun"));
+  return o;
+}
+
 }  // namespace abyss::testing

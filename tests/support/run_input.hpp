@@ -42,6 +42,14 @@ class ScratchRun {
 };
 
 std::string read_file(const std::filesystem::path& p);
+
+// What a run of the real program on a run-input file leaves: its exit status,
+// its console text and its printout (root name "testrun").
+struct RunOutcome {
+  int status = 0;
+  std::string console, printout;
+};
+RunOutcome run_in_scratch(const RunInput& ri);
 std::vector<std::string> read_lines(const std::filesystem::path& p);
 
 }  // namespace abyss::testing
