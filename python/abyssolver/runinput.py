@@ -19,7 +19,15 @@ MAX_BANDS = 150
 MAX_DEPTHS = 200  # the engine inserts a paired depth below each one (grid limit 400)
 NAME_LEN = 120
 ROOT_LEN = 32
-KNOWN_OPTIONS = ("solver", "sun_beam", "relerr", "threads", "netcdf")
+KNOWN_OPTIONS = ("solver", "sun_beam", "partition", "relerr", "threads", "netcdf")
+
+
+def _is_partition(text: str) -> bool:
+    """True for a quad partition written NMUxNPHI as the engine accepts it."""
+    nmu, sep, nphi = text.lower().partition("x")
+    if not sep or not nmu.isdigit() or not nphi.isdigit():
+        return False
+    return 3 <= int(nmu) <= 90 and 4 <= int(nphi) <= 360 and int(nphi) % 2 == 0
 
 
 class RunInputError(ValueError):
@@ -317,6 +325,8 @@ class RunInput:
                 f("options", "netcdf must be yes or no")
             if k == "threads" and not (v.isdigit() and int(v) <= 1024):
                 f("options", "threads must be a whole number from 0 to 1024")
+            if k == "partition" and not _is_partition(v):
+                f("options", "partition must be NMUxNPHI, e.g. 10x24 or 20x24 (NMU 3 to 90, NPHI even, 4 to 360)")
 
     # ------------------------------------------------------------------ the file format
     def records(self) -> List[str]:

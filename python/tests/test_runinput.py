@@ -70,6 +70,8 @@ def test_single_wavelength_run():
     (dict(sources=[0, 0, 0, 2, 0]), 16, "sources"),
     (dict(atmosphere=[1.0] * 9), 18, "atmosphere"),
     (dict(options={"colour": "yes"}), 33, "options"),
+    (dict(options={"partition": "20x23"}), 33, "options"),
+    (dict(options={"partition": "20"}), 33, "options"),
     (dict(depth_type=1, sources=[0, 0, 0, 1, 0]), 21, "depth_type"),
 ])
 def test_bad_fields_are_refused_naming_record_and_field(changes, record, field):
@@ -84,6 +86,11 @@ def test_bad_numbers_in_a_file_name_the_record():
     text[text.index("5.0 1.34 20.0 35.0")] = "5.0 1.34 twenty 35.0"  # record 19
     with pytest.raises(RunInputError, match="record 19"):
         ab.RunInput.from_text("\n".join(text))
+
+
+def test_partition_option_is_accepted():
+    ri = ab.RunInput(options={"partition": "20x24"})
+    assert ri.to_text().endswith("partition = 20x24\n")
 
 
 def test_options_follow_record_32():
