@@ -119,15 +119,21 @@ void gather_source(RunState& rs, double* (ModeOps::*which)(int), int k, std::vec
   }
 }
 
-// Inverse (I - A B) of order n with leading dimension ld; reports the solver
-// indicator with the given message numbers and returns it.
+// Inverse (I - A B) of order n, A and B with leading dimension ld, into inv
+// with leading dimension ldinv; returns the solver indicator.
+int i_minus_inverse(const double* a, const double* b, int n, int ld, double* inv, int ldinv) {
+  std::vector<double> m(static_cast<std::size_t>(n) * n);
+  matxmat(a, b, n, n, n, ld, ld, m.data(), n);
+  for (double& e : m) e = -e;
+  for (int i = 0; i < n; ++i) m[static_cast<std::size_t>(i) * (n + 1)] += 1.0;
+  return lu_inverse(m.data(), n, n, inv, ldinv);
+}
+
+// The same with all leading dimensions ld; reports a failed inverse with the
+// given message numbers and returns the indicator.
 int inverse_i_minus(const double* a, const double* b, int n, int ld, double* inv, RunState& rs, const char* first,
                     const char* from) {
-  std::vector<double> m(static_cast<std::size_t>(ld) * n);
-  matxmat(a, b, n, n, n, ld, ld, m.data(), ld);
-  for (std::size_t e = 0; e < m.size(); ++e) m[e] = -m[e];
-  for (int i = 0; i < n; ++i) m[i + static_cast<std::size_t>(i) * ld] += 1.0;
-  const int ind = lu_inverse(m.data(), ld, n, inv, ld);
+  const int ind = i_minus_inverse(a, b, n, ld, inv, ld);
   if (ind < 0) report_sgefs(rs.pr(), first, from, ind);
   return ind;
 }
@@ -156,15 +162,12 @@ bool keeps_modes_apart(const Mat& m, int nmu, int nn) {
 // mode instead of one of order nn. Reports a failed inverse once, with the
 // worst indicator.
 void solve_mode_blocks(RunState& rs, const Mat& a, const Mat& b, int nmu, int nn, const double* x, double* y) {
-  std::vector<double> m(static_cast<std::size_t>(nmu) * nmu), inv(m.size());
+  std::vector<double> inv(static_cast<std::size_t>(nmu) * nmu);
   int worst = 0;
   bool failed = false;
   for (int off = 0; off < nn; off += nmu) {
-    matxmat(a.data() + off + static_cast<std::size_t>(off) * mxhat, b.data() + off + static_cast<std::size_t>(off) * mxhat,
-            nmu, nmu, nmu, mxhat, mxhat, m.data(), nmu);
-    for (double& e : m) e = -e;
-    for (int i = 0; i < nmu; ++i) m[static_cast<std::size_t>(i) * (nmu + 1)] += 1.0;
-    const int ind = lu_inverse(m.data(), nmu, nmu, inv.data(), nmu);
+    const std::size_t at = off + static_cast<std::size_t>(off) * mxhat;
+    const int ind = i_minus_inverse(a.data() + at, b.data() + at, nmu, mxhat, inv.data(), nmu);
     if (ind < 0 && (!failed || ind < worst)) worst = ind, failed = true;
     vecxmat(x + off, inv.data(), nmu, nmu, nmu, y + off);
   }

@@ -434,9 +434,11 @@ void upward(const BandProblem& bp, const std::vector<std::vector<SlabOps>>& ops,
   if (start && emission)  // light the bottom sends up of its own (the reflected sun beam)
     for (int h = h0; h <= h1; ++h)
       for (int i = 0; i < n; ++i) st.S[h][static_cast<std::size_t>(i)] = (*emission)[static_cast<std::size_t>(h * mxmu + i)];
+  // A pass of both halves has one R, stored once: the sine half reads it from
+  // the cosine half's storage.
   auto store = [&](int k) {
     for (int h = h0; h <= h1; ++h) {
-      put(st.R, h == 0 ? m.Rzm(k) : m.Rzm2(k));
+      if (h == 0 || half != kBothHalves) put(st.R, h == 0 ? m.Rzm(k) : m.Rzm2(k));
       if (st.with_sources) put_vec(st.S[h], h == 0 ? m.S1u(k) : m.S2u(k));
     }
   };

@@ -445,7 +445,7 @@ void pass3_from_start(ModeOps& m, int nz) {
 }
 
 void pass3_from_pass2(ModeOps& m) {
-  m.rzm2 = m.rzm;
+  m.sine_shares_rzm = true;  // Rzm2 reads the pass-2 operators
   m.s2u = m.s1u;
 }
 
@@ -471,7 +471,6 @@ void riccati(RunState& rs, int l) {
     pass3_from_start(m, nz);
   } else if (rs.cmisc.nsource == 0 && (sine_bottom || all_zero(rs.bot.cbotbc, rs.cmisc.nmu))) {
     pass3_from_pass2(m);
-    m.sine_shares_rzm = true;
   } else {
     upward_pass(rs, l, m, 3, sine_bottom);
   }
