@@ -85,27 +85,34 @@ double solve_timed(RunState& rs, long long& nderiv) {
   return std::chrono::duration<double>(t1 - t0).count();
 }
 
+// The band of (a): homogeneous, infinitely deep Henyey-Greenstein water, 40
+// grid depths to zeta = 25, the run's default tolerances, collimated sun.
+std::unique_ptr<SolverRun> band_a(const std::string& solver, int threads, int nmu = 10) {
+  SolverSetup s;
+  s.nmu = nmu;
+  s.a = 0.1;
+  s.b = 0.4;
+  s.g = 0.9;
+  s.zeta = paired_depths(20, 25.0);
+  s.relerr = 1.0e-4;  // the run defaults
+  s.abserr = 1.0e-3;
+  auto run = std::make_unique<SolverRun>(s);
+  (*run)->opts.solver = solver;
+  (*run)->opts.threads = threads;
+  set_sun(**run, 4, 1, 1.0);
+  return run;
+}
+
 // Best of `reps` solves of one band with the given method and thread count;
 // `warm`: the band is solved once before the timed solve, as every band after
 // the first of a run finds the operator storage allocated.
 double single_band(const std::string& solver, int threads, int reps, bool warm = false, int nmu = 10) {
   double best = 1e300;
   for (int r = 0; r < reps; ++r) {
-    SolverSetup s;
-    s.nmu = nmu;
-    s.a = 0.1;
-    s.b = 0.4;
-    s.g = 0.9;
-    s.zeta = paired_depths(20, 25.0);
-    s.relerr = 1.0e-4;  // the run defaults
-    s.abserr = 1.0e-3;
-    SolverRun run(s);
-    run->opts.solver = solver;
-    run->opts.threads = threads;
-    set_sun(*run, 4, 1, 1.0);
+    const auto run = band_a(solver, threads, nmu);
     long long nd = 0;
-    if (warm) solve_timed(*run, nd);
-    best = std::min(best, solve_timed(*run, nd));
+    if (warm) solve_timed(**run, nd);
+    best = std::min(best, solve_timed(**run, nd));
   }
   return best;
 }
@@ -318,18 +325,10 @@ int main(int argc, char** argv) {
   }
   if (argc > 2 && std::string(argv[2]) == "later") {
     // (a) as a later band, solved n times on one set-up (for profiling the solve alone).
-    SolverSetup s;
-    s.a = 0.1;
-    s.b = 0.4;
-    s.g = 0.9;
-    s.zeta = paired_depths(20, 25.0);
-    SolverRun run(s);
-    run->opts.solver = "exact";
-    run->opts.threads = 1;
-    set_sun(*run, 4, 1, 1.0);
+    const auto run = band_a("exact", 1);
     long long nd = 0;
     double best = 1e300;
-    for (int i = 0; i <= stride; ++i) best = std::min(best, solve_timed(*run, nd));
+    for (int i = 0; i <= stride; ++i) best = std::min(best, solve_timed(**run, nd));
     std::printf("(a) later band, best of %d: %.2f ms\n", stride, 1e3 * best);
     return 0;
   }
