@@ -297,25 +297,49 @@ class MediumCache {
   std::size_t next_ = 0;
 };
 
-// Relative size of the difference of two slab operators' elements.
-double rel_change(const Sq& a, const Sq& b) {
+// Largest difference of two slab operators' elements relative to their
+// largest element, row i weighted by w[i] (the row's stream leaves the slab).
+double weighted_change(const Sq& a, const Sq& b, const std::vector<double>& w) {
   double d = 0.0, scale = 0.0;
-  for (std::size_t e = 0; e < a.a.size(); ++e) {
-    d = std::max(d, std::abs(a.a[e] - b.a[e]));
-    scale = std::max(scale, std::abs(b.a[e]));
-  }
+  for (int j = 0; j < a.n; ++j)
+    for (int i = 0; i < a.n; ++i) {
+      d = std::max(d, w[static_cast<std::size_t>(i)] * std::abs(a(i, j) - b(i, j)));
+      scale = std::max(scale, std::abs(b(i, j)));
+    }
   return scale > 0.0 ? d / scale : d;
+}
+
+// How much an error in the light a slab sends into stream i (quad-centre
+// cosine mu[i], ascending) can show at a grid depth `dist` optical depths
+// away. The stream itself arrives attenuated by exp(-dist / mu[i]); what it
+// scatters stays within about mu[i] optical depths of the slab face, so a
+// steeper stream j gets about mu[i] / mu[j] of the error and carries it with
+// its own attenuation; whatever is scattered again keeps at most the share
+// mu[i]. A slab face that is a grid depth sees the error whole. (The
+// near-horizon streams fix the slab size otherwise: their reflectance at a
+// slab face follows the IOPs right at the face, which no slab of blended IOPs
+// reproduces to better than first order in its thickness.)
+std::vector<double> visibility(const std::vector<double>& mu, double dist) {
+  std::vector<double> w(mu.size());
+  for (std::size_t i = 0; i < mu.size(); ++i) {
+    w[i] = mu[i];
+    for (std::size_t j = i; j < mu.size(); ++j) w[i] = std::max(w[i], mu[i] / mu[j] * std::exp(-dist / mu[j]));
+  }
+  return w;
 }
 
 // Halving check of the slabs whose IOPs change within them, on mode 0 (which
 // carries the irradiances and the nadir radiance): the midpoint-IOP slab and
 // the two halves differ by the leading error of the midpoint slab, which the
 // extrapolation removes; a slab whose difference exceeds the tolerance is
-// halved. The partition then serves every mode.
+// halved. The difference counts as far as it can reach the layer's grid
+// depths (see visibility). The partition then serves every mode.
 struct Refiner {
   const std::function<IopMix(double)>& iop_at;
   MediumCache& cache;
   double tol;
+  double layer_top, layer_bottom;  // the layer's grid depths (optical)
+  const std::vector<double>& mu;   // quad-centre cosines of mode 0's streams
   std::vector<SubSlab> out;
 
   SlabRT rt(const SubSlab& s) {
@@ -333,8 +357,10 @@ struct Refiner {
     std::shared_ptr<const SlabRT> one = known ? std::move(known) : std::make_shared<const SlabRT>(rt(s));
     auto ra = std::make_shared<const SlabRT>(rt(a)), rb = std::make_shared<const SlabRT>(rt(b));
     const SlabRT two = stack_rt(*ra, *rb);
-    const double err = std::max({rel_change(one->r, two.r), rel_change(one->r_below(), two.r_below()),
-                                 rel_change(one->t, two.t), rel_change(one->t_up(), two.t_up())});
+    // Light leaving upward (r, t_up) starts at the slab top, downward (r_below, t) at its bottom.
+    const std::vector<double> up = visibility(mu, s.top - layer_top), down = visibility(mu, layer_bottom - s.top - s.h);
+    const double err = std::max({weighted_change(one->r, two.r, up), weighted_change(one->t_up(), two.t_up(), up),
+                                 weighted_change(one->r_below(), two.r_below(), down), weighted_change(one->t, two.t, down)});
     if (depth >= 30 || err <= tol) {
       out.push_back(s);
       out.back().rt0 = std::move(one);
@@ -577,10 +603,13 @@ BandProblem band_problem(RunState& rs, double slab_rt_tol) {
   MediumCache cache0(mc0);
   iop_at(0.0);  // the profiles are read on first use
   const std::vector<double> nodes = profile_nodes(rs, bp.zeta.back());
+  std::vector<double> mu;
+  for (int u = 1; u <= m.nmu; ++u) mu.push_back(rs.cgrid.fmu(u));
   for (int k = 1; k < m.nz; ++k) {
-    Refiner refiner{iop_at, cache0, slab_rt_tol, {}};
-    for (const auto& [za, zb] : pieces(bp.zeta[static_cast<std::size_t>(k - 1)], bp.zeta[static_cast<std::size_t>(k)], nodes))
-      for (const SubSlab& s : partition_layer(iop_at, za, zb, kSlabTolerance)) {
+    const double za = bp.zeta[static_cast<std::size_t>(k - 1)], zb = bp.zeta[static_cast<std::size_t>(k)];
+    Refiner refiner{iop_at, cache0, slab_rt_tol, za, zb, mu, {}};
+    for (const auto& [pa, pb] : pieces(za, zb, nodes))
+      for (const SubSlab& s : partition_layer(iop_at, pa, pb, kSlabTolerance)) {
         if (s.varying)
           refiner.refine(s, 0);
         else
