@@ -76,7 +76,7 @@ void times_surface(const RunState& rs, const double* v, int slot_cos, double* ou
 void amp0a(RunState& rs) {
   const int nmu = rs.cmisc.nmu, nn = rs.cmisc.nhat, nz = rs.cmisc.nz;
   Mat& a0 = rs.sol.cramp0;
-  a0.zero();
+  a0.zero_block(2 * nn, nz + 2);
   double* sky = a0.col(1);
   for (int u = 1; u < nmu; ++u) sky_fourier(rs, u, sky);
   sky[nmu - 1] = rs.sky.radsky(nmu, 1);  // the polar cap has only the mode-0 amplitude
@@ -101,7 +101,7 @@ using BlockOf = Blk (ModeOps::*)(int);
 // Block-diagonal N x N (leading dimension mxhat) matrix of the per-mode operators at depth k.
 void block_diagonal(RunState& rs, BlockOf which, int k, Mat& out) {
   const int nmu = rs.cmisc.nmu;
-  out.zero();
+  out.zero_block(rs.cmisc.nhat, rs.cmisc.nhat);
   for (int l = 0; l <= rs.cmisc.lmax; ++l) {
     const Blk b = (rs.sol.modes[static_cast<std::size_t>(l)].*which)(k);
     for (int j = 1; j <= nmu; ++j)
@@ -204,8 +204,8 @@ void ampw_half(RunState& rs, int h, const Mat& rw, const std::vector<double>* su
 }  // namespace
 
 void ampw(RunState& rs) {
-  rs.sol.cramp_down.zero();
-  rs.sol.cramp_up.zero();
+  rs.sol.cramp_down.zero_block(2 * rs.cmisc.nhat, rs.cmisc.nz + 2);
+  rs.sol.cramp_up.zero_block(2 * rs.cmisc.nhat, rs.cmisc.nz);
   const bool src = has_internal_light(rs);
   Mat rw(mxhat, rs.cmisc.nhat);
   std::vector<double> su;

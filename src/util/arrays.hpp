@@ -47,6 +47,10 @@ class Mat {
   int ld() const { return ld_; }
   int ncol() const { return ncol_; }
   void zero() { std::fill(d_.begin(), d_.end(), 0.0); }
+  // Zeroes rows 1..nrow of columns 1..ncol only (the part a band uses of storage sized for the limits).
+  void zero_block(int nrow, int ncol) {
+    for (int j = 1; j <= std::min(ncol, ncol_); ++j) std::fill(col(j), col(j) + std::min(nrow, ld_), 0.0);
+  }
 
  private:
   int ld_ = 0;
