@@ -549,11 +549,16 @@ std::optional<Mat> deep_water_reflectance(const RunState& rs, int l, const IopMi
   return r;
 }
 
-// The layer [za, zb] cut at the profile nodes inside it.
+// The layer [za, zb] cut at the profile nodes inside it. A node that is a
+// grid depth in geometric depth comes out of the depth conversion within about
+// 1e-7 relative of the grid's optical depth; closer to a layer face than 1e-6
+// relative it is taken to be on it (a slope change that close to the face
+// acts over that distance only, an error of the order of its square) instead
+// of making a slab of that thickness.
 std::vector<std::pair<double, double>> pieces(double za, double zb, const std::vector<double>& nodes) {
   std::vector<std::pair<double, double>> out;
   double top = za;
-  const double eps = 1e-12 * std::max(1.0, zb);
+  const double eps = 1e-6 * std::max(1.0, zb);
   for (auto it = std::upper_bound(nodes.begin(), nodes.end(), za); it != nodes.end() && *it < zb; ++it) {
     if (*it - top <= eps || zb - *it <= eps) continue;
     out.push_back({top, *it});
