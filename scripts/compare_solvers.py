@@ -10,6 +10,9 @@ by the band next to the horizon), so each example runs on at most --bands of
 its bands (every k-th band solved, the rest interpolated alike in both runs;
 the inelastic examples solve every band, since each feeds the next).
 
+Values below 1e-12 of the largest of their quantity are left out (and counted):
+the reference's absolute tolerance does not hold them.
+
 Usage: compare_solvers.py BUILD_DIR [--bands N] [--tolerance T] [examples...]
 Exits 1 when a difference exceeds the tolerance (default 1e-5).
 """
@@ -75,18 +78,24 @@ def main():
             exact = run(args.build, ri, {"solver": "exact", "sun_beam": "quad"}, engine.Path(tmp) / "exact")
             adams = run(args.build, ri, {"solver": "adams", "relerr": "1e-12", "sun_beam": "quad"}, engine.Path(tmp) / "adams")
         cols = []
+        skipped = [0]
         for q in QUANTITIES:
             if q not in exact:
                 cols.append(f"{'-':>9s}")
                 continue
             a, b = exact[q], adams[q]
-            ok = np.abs(b) > 1e-30
+            # The reference's absolute tolerance (1e-3 of relerr) leaves values below about
+            # 1e-12 of the largest uncontrolled (the 700 nm band of case1_twoparticle at 100 m,
+            # 2e-22 of the surface value, moves by 2e-5 when 80 m is also requested).
+            ok = np.abs(b) > 1e-12 * np.max(np.abs(b))
+            skipped[0] += int(np.count_nonzero(~ok & (np.abs(b) > 0)))
             d = float(np.max(np.abs(a[ok] / b[ok] - 1.0))) if ok.any() else 0.0
             worst_all = max(worst_all, d)
             cols.append(f"{d:9.1e}")
         nwave = len(ri.band_edges) - 1 if ri.band_edges else 1
         nb = len(set(range(1, nwave + 1, max(1, ri.band_skip))) | {nwave})
-        print(f"{name:22s} {nb:5d} " + " ".join(cols), flush=True)
+        note = f"  ({skipped[0]} values below 1e-12 of the largest left out)" if skipped[0] else ""
+        print(f"{name:22s} {nb:5d} " + " ".join(cols) + note, flush=True)
     print(f"largest difference {worst_all:.2e} (tolerance {args.tolerance:.0e})")
     return 0 if worst_all <= args.tolerance else 1
 
