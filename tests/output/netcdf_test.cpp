@@ -194,7 +194,9 @@ TEST(NetcdfFile, EveryVariableHasUnitsAndEveryCellCoordinateBounds) {
     for (std::size_t i = 0; i < centre.size(); ++i) {
       EXPECT_LE(bounds[2 * i], centre[i] + 1e-9) << c;
       EXPECT_GE(bounds[2 * i + 1], centre[i] - 1e-9) << c;
-      if (i > 0) EXPECT_GT(centre[i], centre[i - 1]) << c;  // monotonic coordinates
+      if (i > 0) {
+        EXPECT_GT(centre[i], centre[i - 1]) << c;  // monotonic coordinates
+      }
     }
   }
   EXPECT_EQ(f.text_att(f.var("Ed"), "standard_name"), "downwelling_radiative_flux_per_unit_wavelength_in_sea_water");

@@ -187,7 +187,7 @@ TEST(SunBeam, TheDefaultRunCarriesTheBeamExactly) {
   // Reference A's water with the sun at 40 degrees, without and with the run option.
   const std::string plain = reference_input(40.0, "0 2 0.0 10.0");
   std::vector<double> ed;
-  for (const std::string& option : {"", "sun_beam = exact\n", "sun_beam = quad\n"}) {
+  for (const char* option : {"", "sun_beam = exact\n", "sun_beam = quad\n"}) {
     testing::ScratchRun run;
     std::string console;
     ASSERT_EQ(run.run_exe(plain + option, console), 0) << console;
