@@ -26,8 +26,8 @@ if [ "${ABYSS_SKIP_FUZZ:-0}" != "1" ]; then
 fi
 if [ "${ABYSS_SKIP_SANITIZE:-0}" != "1" ]; then
   # The suite needs only the test program, the executables it starts and the
-  # Monte Carlo tracer its reference check runs (the
-  # data tree comes from the Release build). Left out under the sanitizers:
+  # Monte Carlo tracer its reference check runs (the data tree comes from the
+  # Release build). Left out under the sanitizers:
   # the long numerical comparisons whose code the shorter tests already take
   # through the sanitizers (the published fluorescence line height and Raman
   # shares repeat the energy-closure runs' paths over more bands and depths;
