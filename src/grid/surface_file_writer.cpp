@@ -172,6 +172,11 @@ bool is_current(const std::filesystem::path& file, const SurfaceSetOptions& opt)
   return std::filesystem::last_write_time(file) >= std::filesystem::last_write_time(opt.reference);
 }
 
+bool computed_now(const SurfaceSetOptions& opt, int index_milli, int wind) {
+  return std::find(opt.computed_now.begin(), opt.computed_now.end(), std::pair{index_milli, wind}) !=
+         opt.computed_now.end();
+}
+
 void write_one(const SurfaceSetOptions& opt, int index_milli, int wind) {
   write_surface_file_to(opt.dir, opt.part, index_milli, wind, opt.rays);
 }
@@ -190,7 +195,7 @@ int generate_surface_set(const SurfaceSetOptions& opt) {
   std::vector<std::pair<int, int>> jobs;
   for (int m : opt.indices)
     for (int w : opt.winds)
-      if (opt.on_demand && w != 0) {
+      if (opt.on_demand && w != 0 && !computed_now(opt, m, w)) {
         // Left for the runs that need them; one an older generator made goes,
         // so that it is computed again as it is now.
         const auto kept = opt.dir / surface_file_name(m, w);

@@ -9,6 +9,7 @@
 #include <optional>
 #include <ostream>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "grid/surface_optics.hpp"
@@ -37,6 +38,10 @@ struct SurfaceSetOptions {
   // computed by the first run that needs each one and kept in the set (the
   // marker file records the partition they are computed for).
   bool on_demand = false;
+  // Wind-blown files of an on-demand set computed now all the same (index in
+  // thousandths, wind in m/s): those the shipped runs need, so that their
+  // first run does not wait for them.
+  std::vector<std::pair<int, int>> computed_now;
 };
 
 // The marker of a set whose wind-blown files are made on first use: one line,

@@ -21,8 +21,8 @@ inline std::string read_file(const std::filesystem::path& p) {
   return s.str();
 }
 
-// The Case 1 example cut down to two bands and two depths, so that one run
-// takes a fraction of a second.
+// The Case 1 example cut down to two bands and two depths on the 10 x 24
+// partition, so that one run takes a fraction of a second.
 inline std::string small_template() {
   std::string t = read_file(std::filesystem::path(ABYSS_SOURCE_DIR) / "examples/case1_default.txt");
   auto swap = [&t](const std::string& from, const std::string& to) {
@@ -32,7 +32,7 @@ inline std::string small_template() {
   swap("0 1 1 1 1 1\n", "0 0 0 0 0 1\n");
   swap("6\n400 450 500 550 600 650 700\n", "2\n400 550 700\n");
   swap("0 4 0.0 1.0 5.0 10.0\n", "0 2 0.0 5.0\n");
-  return t;
+  return t + "partition = 10x24\n";
 }
 
 // A fresh empty folder under the build tree.

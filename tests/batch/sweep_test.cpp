@@ -42,8 +42,8 @@ TEST(Sweep, RunsVaryTheLastAxisFastest) {
   RunInputText t(runs[4].input);
   EXPECT_EQ(t.value(7, 0, 1), "1");
   EXPECT_EQ(t.value(17, 0, 2), "30");
-  // One thread per run, after record 32.
-  EXPECT_NE(runs[4].input.find("unused.txt\nthreads = 1\n"), std::string::npos);
+  // One thread per run, after record 32 and the template's own options.
+  EXPECT_NE(runs[4].input.find("unused.txt\npartition = 10x24\nthreads = 1\n"), std::string::npos);
   for (std::size_t a = 0; a < runs.size(); ++a)
     for (std::size_t b = a + 1; b < runs.size(); ++b) EXPECT_NE(runs[a].input_hash, runs[b].input_hash);
 }

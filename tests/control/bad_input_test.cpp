@@ -176,7 +176,7 @@ TEST(WorkFaults, AnOpticallyAbsurdColumnCompletesExactlyOrStopsTheIntegration) {
   EXPECT_NE(exact.console.find(" WARNING: band 1 (550.0 nm): the deepest output depth lies at optical depth 2.2e+09;"),
             std::string::npos)
       << exact.console;
-  ri.text_after = "solver = adams\n";
+  ri.text_after += "solver = adams\n";
   Outcome o = run_with(ri);
   EXPECT_EQ(o.status, 1);
   EXPECT_NE(o.console.find("STOP in routine riccati"), std::string::npos) << o.console;
@@ -189,7 +189,7 @@ TEST(WorkFaults, TheIntegrationStopsOnItsStepBudget) {
   RunInput ri;
   ri.rec["15"] = "550.0 1.0e5 1.0e5";
   ri.rec["21"] = "0 2 0.0 2.5";  // 500000 optical depths
-  ri.text_after = "solver = adams\n";
+  ri.text_after += "solver = adams\n";
   Outcome o = run_with(ri);
   EXPECT_EQ(o.status, 1);
   EXPECT_NE(o.console.find(" WARNING: band 1 (550.0 nm): the deepest output depth lies at optical depth 500000;"),

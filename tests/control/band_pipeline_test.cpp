@@ -186,7 +186,9 @@ RunResult whole_run(const std::string& input) {
   return r;
 }
 
-std::string example(const std::string& name) { return read_file(std::string(ABYSS_SOURCE_DIR) + "/examples/" + name + ".txt"); }
+std::string example(const std::string& name) {
+  return abyss::testing::on_coarse_grid(read_file(std::string(ABYSS_SOURCE_DIR) + "/examples/" + name + ".txt"));
+}
 
 std::string replaced(std::string text, const std::string& from, const std::string& to) {
   const std::size_t at = text.find(from);

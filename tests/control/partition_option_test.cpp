@@ -1,7 +1,7 @@
-// The run option `partition`: a run on the 20 x 24 sets of the data tree reads
-// that partition's surface operators and phase functions, agrees with the
-// default partition where both are converged, and a partition without data
-// sets stops the run saying how to make them.
+// The run option `partition`: a run reads the surface operators and phase
+// functions of its partition (the default 20 x 24, or the 10 x 24 sets of the
+// data tree), the two agree where both are converged, and a partition without
+// data sets stops the run saying how to make them.
 #include <gtest/gtest.h>
 
 #include <cstdlib>
@@ -49,14 +49,14 @@ std::vector<double> selected_row(const std::string& text, const std::string& dep
 
 }  // namespace
 
-TEST(PartitionOption, TwentyPolarBandsComeFromTheirOwnSets) {
-  const Outcome fine = run_with(level_run("partition = 20x24\n"));
+TEST(PartitionOption, TwentyPolarBandsByDefaultTenOnRequestEachFromItsOwnSets) {
+  const Outcome fine = run_with(level_run(""));
   ASSERT_EQ(fine.status, 0) << fine.console;
   EXPECT_NE(fine.printout.find("Angular grid: 20 polar-angle bands per hemisphere (band 20 is the polar cap), 24 "
                                "azimuthal bands"),
             std::string::npos);
 
-  const Outcome coarse = run_with(level_run(""));
+  const Outcome coarse = run_with(level_run("partition = 10x24\n"));
   ASSERT_EQ(coarse.status, 0) << coarse.console;
   EXPECT_NE(coarse.printout.find("Angular grid: 10 polar-angle bands"), std::string::npos);
   // The same water under the same sky on both partitions: the irradiances

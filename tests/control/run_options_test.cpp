@@ -56,8 +56,8 @@ TEST(RunOptions, BadLinesStopNamingTheLineOrTheOption) {
 }
 
 TEST(RunOptions, PartitionNamesTheDataSets) {
-  EXPECT_EQ(read("").partition, "10x24");
-  EXPECT_EQ(read("partition = 20X24\n").partition, "20x24");
+  EXPECT_EQ(read("").partition, "20x24");
+  EXPECT_EQ(read("partition = 10X24\n").partition, "10x24");
   EXPECT_EQ(partition_suffix("10x24"), "");
   EXPECT_EQ(partition_suffix("20x24"), "_20x24");
   const std::string want = ": give the quad partition as NMUxNPHI, e.g. 10x24 or 20x24 (NMU from 3 to 90, NPHI even, "

@@ -11,7 +11,7 @@ using abyss::testing::ScratchRun;
 
 namespace {
 std::string example(const std::string& name) {
-  return read_file(std::string(ABYSS_SOURCE_DIR) + "/examples/" + name + ".txt");
+  return abyss::testing::on_coarse_grid(read_file(std::string(ABYSS_SOURCE_DIR) + "/examples/" + name + ".txt"));
 }
 // The IOP section of a printout.
 std::string iop_section(const std::string& p) {

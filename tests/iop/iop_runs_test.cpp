@@ -41,7 +41,7 @@ struct WholeRun {
   RunState rs;
   std::istringstream in;
   std::ostringstream con;
-  explicit WholeRun(const std::string& text) : in(text) {
+  explicit WholeRun(const std::string& text) : in(abyss::testing::on_coarse_grid(text)) {
     rs.input = &in;
     rs.console = &con;
   }

@@ -20,7 +20,7 @@ namespace {
 constexpr double kFill = 9.9692099683868690e+36;
 
 std::string example(const std::string& name) {
-  return read_file(std::string(ABYSS_SOURCE_DIR) + "/examples/" + name + ".txt");
+  return abyss::testing::on_coarse_grid(read_file(std::string(ABYSS_SOURCE_DIR) + "/examples/" + name + ".txt"));
 }
 
 struct NcFile {
@@ -167,7 +167,7 @@ TEST(NetcdfFile, DefaultExampleMatchesTheSpreadsheetAndRadianceFiles) {
   nc_get_att_int(f.id, NC_GLOBAL, "run_complete", &complete);
   EXPECT_EQ(complete, 1);
   EXPECT_EQ(f.text_att(NC_GLOBAL, "run_input"), r.input);
-  EXPECT_EQ(f.text_att(NC_GLOBAL, "run_options"), "netcdf = yes\n");
+  EXPECT_EQ(f.text_att(NC_GLOBAL, "run_options"), "partition = 10x24\nnetcdf = yes\n");
 }
 
 TEST(NetcdfFile, EveryVariableHasUnitsAndEveryCellCoordinateBounds) {

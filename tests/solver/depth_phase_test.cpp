@@ -36,7 +36,7 @@ std::string ac9_example() {
   const auto at = text.find(bands);
   EXPECT_NE(at, std::string::npos);
   text.replace(at, bands.size(), "1\n550 650\n");
-  return text;
+  return on_coarse_grid(text);
 }
 
 // Ed, Eu and Eo at every grid depth of every band, and nadir Lu just below the surface.

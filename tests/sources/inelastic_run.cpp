@@ -46,7 +46,7 @@ Field field(const RunState& rs) {
 }  // namespace
 
 InProcessRun::InProcessRun(const std::string& input, bool tighten, const std::function<void(RunState&)>& adjust)
-    : in_(input) {
+    : in_(on_coarse_grid(input)) {
   RunState& rs = *rs_;
   rs.input = &in_;
   rs.console = &con_;

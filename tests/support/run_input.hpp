@@ -14,7 +14,9 @@ namespace abyss::testing {
 // are given as one string with embedded newlines.
 struct RunInput {
   std::map<std::string, std::string> rec;
-  std::string text_after;  // run-option lines written after record 32
+  // Run-option lines written after record 32: by default the 10 x 24
+  // partition (see on_coarse_grid).
+  std::string text_after;
   RunInput();
   std::string text() const;
   // The text with everything after record `last` (e.g. "29") removed.
@@ -42,6 +44,15 @@ class ScratchRun {
 };
 
 std::string read_file(const std::filesystem::path& p);
+
+// `input` with the run option that puts it on the 10 x 24 partition. Tests whose
+// subject is not the angular grid (threads, IOP models, sources, outputs, faults)
+// run there: a run costs a third to a fifth of the default 20 x 24's, and every
+// wind-blown surface of that set is in the data tree, so no test waits for one
+// to be computed. Later option lines still override it.
+inline std::string on_coarse_grid(const std::string& input) {
+  return input + (input.empty() || input.back() == '\n' ? "" : "\n") + "partition = 10x24\n";
+}
 
 // What a run of the real program on a run-input file leaves: its exit status,
 // its console text and its printout (root name "testrun").

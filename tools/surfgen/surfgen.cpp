@@ -1,7 +1,7 @@
 // surfgen: generates the sea-surface operator files of the data tree.
 //
 //   surfgen [--out DIR] [--partition NMUxNPHI] [--indices LIST] [--winds LIST]
-//           [--threads N] [--strata N] [--update] [--on-demand]
+//           [--threads N] [--strata N] [--update] [--on-demand [--now LIST]]
 //   surfgen --check [--indices LIST] [--winds LIST] [--strata N]
 //
 // LIST is comma-separated; indices may be written as 1.340 or as 1340
@@ -11,6 +11,8 @@
 // --on-demand writes the lists and the level-surface files only: each
 // wind-blown file is computed by the first run that needs it and kept (a
 // 20 x 24 file takes about 8 s, the whole set of them 11 CPU minutes).
+// --now INDEX:WIND,... computes those wind-blown files of an on-demand set all
+// the same (the ones the shipped runs need).
 // --check writes no files: it compares the traced operators with a direct
 // quadrature of the single facet interaction (Cox-Munk slope density,
 // Fresnel reflectance, projected area) for suns at 30 and 60 degrees, at the
@@ -67,6 +69,19 @@ std::vector<int> parse_winds(const std::string& text) {
   return out;
 }
 
+// "1.340:4,1.340:6": index and wind of each wind-blown file an on-demand set
+// computes now.
+std::vector<std::pair<int, int>> parse_files_now(const std::string& text) {
+  std::vector<std::pair<int, int>> out;
+  std::stringstream ss(text);
+  for (std::string item; std::getline(ss, item, ',');) {
+    const auto colon = item.find(':');
+    if (colon == std::string::npos) throw std::invalid_argument("--now takes INDEX:WIND pairs, e.g. 1.340:4,1.340:6");
+    out.emplace_back(parse_indices(item.substr(0, colon)).at(0), parse_winds(item.substr(colon + 1)).at(0));
+  }
+  return out;
+}
+
 abyss::QuadPartition parse_partition(const std::string& text) {
   abyss::QuadPartition p;
   const auto x = text.find('x');
@@ -79,7 +94,7 @@ abyss::QuadPartition parse_partition(const std::string& text) {
 void usage() {
   std::cerr << "usage: surfgen [--out DIR] [--partition NMUxNPHI] [--indices LIST] [--winds LIST]\n"
                "               [--threads N] [--strata N] [--update]\n"
-               "               [--on-demand]\n"
+               "               [--on-demand [--now INDEX:WIND,...]]\n"
                "       surfgen --check [--indices LIST] [--winds LIST] [--strata N]\n";
 }
 
@@ -111,11 +126,17 @@ Options parse_args(int argc, char** argv) {
     else if (a == "--strata") opt.rays.strata = std::stoi(value());
     else if (a == "--update") opt.update_only = true;
     else if (a == "--on-demand") opt.on_demand = true;
+    else if (a == "--now") opt.computed_now = parse_files_now(value());
     else throw std::invalid_argument("unknown option " + a);
   }
   std::sort(opt.indices.begin(), opt.indices.end());
   std::sort(opt.winds.begin(), opt.winds.end());
   if (opt.rays.strata < 1) throw std::invalid_argument("--strata must be positive");
+  const auto listed = [](const std::vector<int>& v, int x) { return std::find(v.begin(), v.end(), x) != v.end(); };
+  for (const auto& [m, w] : opt.computed_now)
+    if (!listed(opt.indices, m) || !listed(opt.winds, w))
+      throw std::invalid_argument("--now " + std::to_string(m) + ":" + std::to_string(w) +
+                                  ": not an index and wind of the set");
   return o;
 }
 
