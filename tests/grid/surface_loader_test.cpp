@@ -287,6 +287,29 @@ TEST(SurfaceLoader, OnDemandSetComputesAWindBlownFileOnFirstUse) {
   expect_fatal(run3, 6.0, "LOADSURFACE", "required data file " + d.dir() + "surfwind_1340.6 not found");
 }
 
+// The files an on-demand set is told to compute now are there at once, with
+// the level files; the other wind-blown files wait for their first run.
+TEST(SurfaceLoader, OnDemandSetComputesTheFilesAskedForNow) {
+  ScratchDir d;
+  SurfaceSetOptions opt;
+  opt.dir = d.path();
+  opt.part = partition(3, 4);
+  opt.indices = {1330, 1340};
+  opt.winds = {0, 4, 6};
+  opt.on_demand = true;
+  opt.computed_now = {{1340, 6}};
+  EXPECT_EQ(generate_surface_set(opt), 3);  // two level files and 1.340 at 6 m/s
+  EXPECT_TRUE(std::filesystem::exists(d.path() / "surfwind_1340.6"));
+  for (const char* waiting : {"surfwind_1340.4", "surfwind_1330.4", "surfwind_1330.6"})
+    EXPECT_FALSE(std::filesystem::exists(d.path() / waiting)) << waiting;
+  TestRun run(d, 1.34);
+  loadsurface(*run.rs, 6.0, 500.0);
+  EXPECT_EQ(run.console.str(), "");  // read, not computed
+  // Kept as it is by an update with the generator unchanged.
+  opt.update_only = true;
+  EXPECT_EQ(generate_surface_set(opt), 0);
+}
+
 // Rewrites header integer `k` (1-based) of a surface file.
 void patch_header_integer(const std::filesystem::path& file, int k, int value) {
   std::ifstream in(file);
