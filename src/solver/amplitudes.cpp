@@ -230,7 +230,7 @@ struct HalfOps {
 
 // (I - R(zeta,m) R(zeta,w))^-1 of mode l at depth k into p.
 void inverse_at_depth(RunState& rs, ModeOps& m, int k, Blk rzm, double* p) {
-  const int ind = inverse_i_minus(rzm.p, m.Rzw(k).p, rs.cmisc.nmu, mxmu, p, rs, "first", "AMPzeta");
+  const int ind = inverse_i_minus(rzm.p, m.Rzw(k).p, rs.cmisc.nmu, m.nmu, p, rs, "first", "AMPzeta");
   if (ind == -10) herr("AMPzeta", "SGEFS returned ind = -10");
 }
 
@@ -240,13 +240,13 @@ void ampzeta_mode(RunState& rs, ModeOps& m, int k, const HalfOps& op, const doub
                   double* lu) {
   const int n = rs.cmisc.nmu;
   double rhs[mxmu], tmp[mxmu];
-  vecxmat(ldw, m.Twz(k).p, n, n, mxmu, rhs);
+  vecxmat(ldw, m.Twz(k).p, n, n, m.nmu, rhs);
   if (op.sd != nullptr) {
-    vecxmat(op.su, m.Rzw(k).p, n, n, mxmu, tmp);
+    vecxmat(op.su, m.Rzw(k).p, n, n, m.nmu, tmp);
     for (int i = 0; i < n; ++i) rhs[i] += op.sd[i] + tmp[i];
   }
-  vecxmat(rhs, p, n, n, mxmu, ld);
-  vecxmat(ld, op.rzm.p, n, n, mxmu, lu);
+  vecxmat(rhs, p, n, n, m.nmu, ld);
+  vecxmat(ld, op.rzm.p, n, n, m.nmu, lu);
   if (op.su != nullptr)
     for (int i = 0; i < n; ++i) lu[i] += op.su[i];
 }

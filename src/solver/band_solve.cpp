@@ -478,12 +478,10 @@ void upward(const BandProblem& bp, const std::vector<std::vector<SlabOps>>& ops,
 
 // Storage of one mode's operators for the exact solve. A band of the same run
 // finds it allocated: every pass writes the n x n blocks at every depth, so
-// only the polar-cap row and column (which modes l > 0 leave out) are cleared,
-// instead of zero-filling the whole storage (17 MB per band at 10 x 24 quads).
+// only the polar-cap row and column (which modes l > 0 leave out) are cleared.
 void prepare_storage(ModeOps& out, int nz, bool sources, int nmu, int n) {
-  const std::size_t nb = static_cast<std::size_t>(nz) * kBlk, nv = sources ? static_cast<std::size_t>(nz) * mxmu : 0;
-  if (out.nz != nz || out.with_sources != sources || out.rzw.size() != nb || out.s1d.size() != nv) {
-    out.resize(nz, sources);
+  if (out.nz != nz || out.nmu != nmu || out.with_sources != sources) {
+    out.resize(nz, nmu, sources);
     return;
   }
   if (n == nmu) return;

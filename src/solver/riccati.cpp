@@ -28,12 +28,13 @@
 
 namespace abyss {
 
-void ModeOps::resize(int nz_, bool sources) {
+void ModeOps::resize(int nz_, int nmu_, bool sources) {
   nz = nz_;
+  nmu = nmu_;
   with_sources = sources;
-  const std::size_t nb = static_cast<std::size_t>(nz_) * kBlk;
+  const std::size_t nb = static_cast<std::size_t>(nz_) * block();
   for (auto* v : {&rzw, &twz, &rzm, &rzm2}) v->assign(nb, 0.0);
-  const std::size_t nv = sources ? static_cast<std::size_t>(nz_) * mxmu : 0;
+  const std::size_t nv = sources ? static_cast<std::size_t>(nz_) * static_cast<std::size_t>(nmu_) : 0;
   for (auto* v : {&s1d, &s2d, &s1u, &s2u}) v->assign(nv, 0.0);
 }
 
@@ -358,7 +359,7 @@ std::vector<double> tolerance_scale(RunState& rs, int l, std::size_t nops, std::
   return scale;
 }
 
-// Copies an n x n matrix packed with leading dimension n into a block of leading dimension mxmu.
+// Copies an n x n matrix packed with leading dimension n into a block (n <= its order).
 void unpack(const double* y, Blk b, int n) {
   for (int j = 1; j <= n; ++j)
     for (int i = 1; i <= n; ++i) b(i, j) = y[(i - 1) + (j - 1) * n];
@@ -411,7 +412,7 @@ void upward_pass(RunState& rs, int l, ModeOps& m, int passno, bool start_from_bo
   const int n = rs.sol.crhotau.nact, nz = rs.cmisc.nz;
   const bool src = rs.cmisc.nsource != 0;
   std::vector<double> y(static_cast<std::size_t>(n * n + (src ? n : 0)), 0.0);
-  if (start_from_bottom) pack(CBlk{rs.bot.cbotbc.data()}, y.data(), n);
+  if (start_from_bottom) pack(CBlk{rs.bot.cbotbc.data(), rs.bot.cbotbc.ld()}, y.data(), n);
   store_up(m, nz, y.data(), n, passno);
   if (nz < 2) return;
   Pass pass(rs, l, passno, y.size(), -1.0, tolerance_scale(rs, l, static_cast<std::size_t>(n * n), static_cast<std::size_t>(src ? n : 0)));
@@ -440,7 +441,7 @@ bool all_zero(const Mat& m, int n) {
 // sources, a copy of pass 2 when both passes start from the same operator (the
 // equations are the same). Sources have sine halves of their own.
 void pass3_from_start(ModeOps& m, int nz) {
-  for (int k = 1; k <= nz; ++k) std::fill(m.Rzm2(k).p, m.Rzm2(k).p + kBlk, 0.0);
+  for (int k = 1; k <= nz; ++k) std::fill(m.Rzm2(k).p, m.Rzm2(k).p + m.block(), 0.0);
   std::fill(m.s2u.begin(), m.s2u.end(), 0.0);
 }
 
@@ -455,7 +456,7 @@ void riccati(RunState& rs, int l) {
   const int nz = rs.cmisc.nz;
   if (static_cast<int>(rs.sol.modes.size()) <= l) rs.sol.modes.resize(static_cast<std::size_t>(l) + 1);
   ModeOps& m = rs.sol.modes[static_cast<std::size_t>(l)];
-  m.resize(nz, rs.cmisc.nsource != 0);
+  m.resize(nz, rs.cmisc.nmu, rs.cmisc.nsource != 0);
   rhotau_reset(rs);  // new band or mode: the phase functions may have changed
   rs.sol.crhotau.nact = (l == 0) ? rs.cmisc.nmu : rs.cmisc.nmu - 1;
   if (l == 0) check_integration_span(rs);

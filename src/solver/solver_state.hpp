@@ -21,15 +21,17 @@ struct SourceAmps {
   std::array<double, mxmu> up_cos{}, down_cos{}, up_sin{}, down_sin{};
 };
 
-// An nmu x nmu block stored with the fixed leading dimension mxmu, so one
-// layout serves every run size. Element (i, j) = p[(i-1) + (j-1)*mxmu].
+// A square block in column order with leading dimension ld: element (i, j) =
+// p[(i-1) + (j-1)*ld].
 struct Blk {
   double* p = nullptr;
-  double& operator()(int i, int j) const { return p[(i - 1) + (j - 1) * mxmu]; }
+  int ld = mxmu;
+  double& operator()(int i, int j) const { return p[(i - 1) + (j - 1) * ld]; }
 };
 struct CBlk {
   const double* p = nullptr;
-  double operator()(int i, int j) const { return p[(i - 1) + (j - 1) * mxmu]; }
+  int ld = mxmu;
+  double operator()(int i, int j) const { return p[(i - 1) + (j - 1) * ld]; }
 };
 constexpr std::size_t kBlk = static_cast<std::size_t>(mxmu) * mxmu;
 
@@ -44,17 +46,22 @@ struct ModeOps {
   // the cosine half's storage, and the amplitudes at depth share one inverse
   // per depth.
   bool sine_shares_rzm = false;
-  std::vector<double> rzw, twz, rzm, rzm2;  // nz blocks of mxmu x mxmu
-  std::vector<double> s1d, s2d, s1u, s2u;   // nz vectors of mxmu (empty without sources)
-  void resize(int nz_, bool sources);
-  Blk Rzw(int k) { return {rzw.data() + (k - 1) * kBlk}; }
-  Blk Twz(int k) { return {twz.data() + (k - 1) * kBlk}; }
-  Blk Rzm(int k) { return {rzm.data() + (k - 1) * kBlk}; }
-  Blk Rzm2(int k) { return {(sine_shares_rzm ? rzm : rzm2).data() + (k - 1) * kBlk}; }
-  double* S1d(int k) { return s1d.data() + (k - 1) * mxmu; }  // element u at [u-1]
-  double* S2d(int k) { return s2d.data() + (k - 1) * mxmu; }
-  double* S1u(int k) { return s1u.data() + (k - 1) * mxmu; }
-  double* S2u(int k) { return s2u.data() + (k - 1) * mxmu; }
+  // The blocks are nmu x nmu (leading dimension nmu), stored compactly: sized
+  // for the limits they were 8 KB a depth each, 17 MB a band at 10 x 24 quads,
+  // which a first band spent most of its time zero-filling.
+  int nmu = 0;
+  std::vector<double> rzw, twz, rzm, rzm2;  // nz blocks of nmu x nmu
+  std::vector<double> s1d, s2d, s1u, s2u;   // nz vectors of nmu (empty without sources)
+  void resize(int nz_, int nmu_, bool sources);
+  std::size_t block() const { return static_cast<std::size_t>(nmu) * static_cast<std::size_t>(nmu); }
+  Blk Rzw(int k) { return {rzw.data() + (k - 1) * block(), nmu}; }
+  Blk Twz(int k) { return {twz.data() + (k - 1) * block(), nmu}; }
+  Blk Rzm(int k) { return {rzm.data() + (k - 1) * block(), nmu}; }
+  Blk Rzm2(int k) { return {(sine_shares_rzm ? rzm : rzm2).data() + (k - 1) * block(), nmu}; }
+  double* S1d(int k) { return s1d.data() + (k - 1) * nmu; }  // element u at [u-1]
+  double* S2d(int k) { return s2d.data() + (k - 1) * nmu; }
+  double* S1u(int k) { return s1u.data() + (k - 1) * nmu; }
+  double* S2u(int k) { return s2u.data() + (k - 1) * nmu; }
 };
 
 // Record crhotau (the coefficient matrices at the current depth and mode) and

@@ -139,7 +139,7 @@ TEST(Amplitudes, SingularDepthSystemStopsTheRun) {
   RunState& rs = *run;
   rs.sol.modes.assign(static_cast<std::size_t>(rs.cmisc.lmax) + 1, ModeOps{});
   for (auto& m : rs.sol.modes) {
-    m.resize(2, false);
+    m.resize(2, rs.cmisc.nmu, false);
     for (int i = 1; i <= 4; ++i) m.Rzm(2)(i, i) = m.Rzw(2)(i, i) = 1.0;  // I - Rzm Rzw = 0
   }
   try {
