@@ -228,16 +228,47 @@ struct HalfOps {
   const double* su;  // upward-pass source vector
 };
 
-// (I - R(zeta,m) R(zeta,w))^-1 of mode l at depth k into p.
-void inverse_at_depth(RunState& rs, ModeOps& m, int k, Blk rzm, double* p) {
-  const int ind = inverse_i_minus(rzm.p, m.Rzw(k).p, rs.cmisc.nmu, m.nmu, p, rs, "first", "AMPzeta");
+// The system (I - R(zeta,m) R(zeta,w)) of mode l at depth k, ready for the
+// solves Ld = rhs (I - R(zeta,m) R(zeta,w))^-1 of its halves. With the product
+// X = R(zeta,m) R(zeta,w) of 1-norm below 0.99 the matrix is well conditioned
+// (condition number at most (1 + |X|) / (1 - |X|) < 200) and its LU factors
+// serve the solves. Otherwise its inverse is formed with its exact condition
+// number, which decides, as before, whether the system is singular.
+struct DepthSystem {
+  int n = 0;
+  bool factored = false;  // a: LU factors and piv; else a: the inverse
+  double a[kBlk];
+  int piv[mxmu];
+};
+
+void prepare_depth_system(RunState& rs, ModeOps& m, int k, Blk rzm, DepthSystem& ds) {
+  const int n = ds.n = rs.cmisc.nmu;
+  matxmat(rzm.p, m.Rzw(k).p, n, n, n, m.nmu, m.nmu, ds.a, n);
+  ds.factored = one_norm(ds.a, n, n) < 0.99;
+  if (ds.factored) {
+    for (int i = 0; i < n * n; ++i) ds.a[i] = -ds.a[i];
+    for (int i = 0; i < n; ++i) ds.a[i * (n + 1)] += 1.0;
+    ds.factored = small_lu_factor(ds.a, n, n, ds.piv);  // cannot fail for such a matrix
+    if (ds.factored) return;
+  }
+  const int ind = inverse_i_minus(rzm.p, m.Rzw(k).p, n, m.nmu, ds.a, rs, "first", "AMPzeta");
   if (ind == -10) herr("AMPzeta", "SGEFS returned ind = -10");
 }
 
+// x = rhs (I - R(zeta,m) R(zeta,w))^-1.
+void solve_depth_system(const DepthSystem& ds, const double* rhs, double* x) {
+  if (!ds.factored) {
+    vecxmat(rhs, ds.a, ds.n, ds.n, ds.n, x);
+    return;
+  }
+  std::copy(rhs, rhs + ds.n, x);
+  small_lu_solve_row(ds.a, ds.n, ds.n, ds.piv, x);
+}
+
 // Mode l, depth k, one half: Ld = (Ld(w) T + Sd + Su R(zeta,w)) (I - R(zeta,m) R(zeta,w))^-1
-// and Lu = Ld R(zeta,m) + Su, with the inverse p given.
-void ampzeta_mode(RunState& rs, ModeOps& m, int k, const HalfOps& op, const double* p, const double* ldw, double* ld,
-                  double* lu) {
+// and Lu = Ld R(zeta,m) + Su, with the system ds prepared.
+void ampzeta_mode(RunState& rs, ModeOps& m, int k, const HalfOps& op, const DepthSystem& ds, const double* ldw,
+                  double* ld, double* lu) {
   const int n = rs.cmisc.nmu;
   double rhs[mxmu], tmp[mxmu];
   vecxmat(ldw, m.Twz(k).p, n, n, m.nmu, rhs);
@@ -245,7 +276,7 @@ void ampzeta_mode(RunState& rs, ModeOps& m, int k, const HalfOps& op, const doub
     vecxmat(op.su, m.Rzw(k).p, n, n, m.nmu, tmp);
     for (int i = 0; i < n; ++i) rhs[i] += op.sd[i] + tmp[i];
   }
-  vecxmat(rhs, p, n, n, m.nmu, ld);
+  solve_depth_system(ds, rhs, ld);
   vecxmat(ld, op.rzm.p, n, n, m.nmu, lu);
   if (op.su != nullptr)
     for (int i = 0; i < n; ++i) lu[i] += op.su[i];
@@ -258,18 +289,18 @@ void ampzeta(RunState& rs) {
   const bool src = has_internal_light(rs);
   Mat& dn = rs.sol.cramp_down;
   Mat& up = rs.sol.cramp_up;
-  double p[kBlk];
+  DepthSystem ds;
   for (int l = 0; l <= lmax; ++l) {
     ModeOps& m = rs.sol.modes[static_cast<std::size_t>(l)];
     const int off = l * nmu;
     for (int k = 2; k <= rs.cmisc.nz; ++k) {
       const HalfOps cos_ops{m.Rzm(k), src ? m.S1d(k) : nullptr, src ? m.S1u(k) : nullptr};
-      inverse_at_depth(rs, m, k, cos_ops.rzm, p);
-      ampzeta_mode(rs, m, k, cos_ops, p, dn.col(3) + off, dn.col(k + 2) + off, up.col(k) + off);
+      prepare_depth_system(rs, m, k, cos_ops.rzm, ds);
+      ampzeta_mode(rs, m, k, cos_ops, ds, dn.col(3) + off, dn.col(k + 2) + off, up.col(k) + off);
       if (l == 0 || l == lmax) continue;  // these modes have no sine amplitudes
       const HalfOps sin_ops{m.Rzm2(k), src ? m.S2d(k) : nullptr, src ? m.S2u(k) : nullptr};
-      if (!m.sine_shares_rzm) inverse_at_depth(rs, m, k, sin_ops.rzm, p);
-      ampzeta_mode(rs, m, k, sin_ops, p, dn.col(3) + nn + off, dn.col(k + 2) + nn + off, up.col(k) + nn + off);
+      if (!m.sine_shares_rzm) prepare_depth_system(rs, m, k, sin_ops.rzm, ds);
+      ampzeta_mode(rs, m, k, sin_ops, ds, dn.col(3) + nn + off, dn.col(k + 2) + nn + off, up.col(k) + nn + off);
     }
   }
 }

@@ -18,7 +18,6 @@ void dgecon_(const char* norm, const int* n, const double* a, const int* lda, co
 }
 
 namespace abyss {
-namespace {
 
 double one_norm(const double* a, int lda, int n) {
   double best = 0.0;
@@ -29,8 +28,6 @@ double one_norm(const double* a, int lda, int n) {
   }
   return best;
 }
-
-}  // namespace
 
 namespace {
 
@@ -48,21 +45,7 @@ int small_lu_inverse(double* a, int lda, int n, double* ainv, int ldinv) {
   const double anorm = one_norm(a, lda, n);
   auto at = [](double* m, int ld, int i, int j) -> double& { return m[i + static_cast<std::size_t>(j) * ld]; };
   int piv[32];
-  for (int k = 0; k < n; ++k) {
-    int p = k;
-    for (int i = k + 1; i < n; ++i)
-      if (std::fabs(at(a, lda, i, k)) > std::fabs(at(a, lda, p, k))) p = i;
-    piv[k] = p;
-    if (at(a, lda, p, k) == 0.0) return -10;
-    if (p != k)
-      for (int j = 0; j < n; ++j) std::swap(at(a, lda, k, j), at(a, lda, p, j));
-    const double inv = 1.0 / at(a, lda, k, k);
-    for (int i = k + 1; i < n; ++i) at(a, lda, i, k) *= inv;
-    for (int j = k + 1; j < n; ++j) {
-      const double akj = at(a, lda, k, j);
-      for (int i = k + 1; i < n; ++i) at(a, lda, i, j) -= at(a, lda, i, k) * akj;
-    }
-  }
+  if (!small_lu_factor(a, lda, n, piv)) return -10;
   double inorm = 0.0;
   for (int j = 0; j < n; ++j) {
     double* c = ainv + static_cast<std::size_t>(j) * ldinv;
@@ -83,6 +66,43 @@ int small_lu_inverse(double* a, int lda, int n, double* ainv, int ldinv) {
 }
 
 }  // namespace
+
+bool small_lu_factor(double* a, int lda, int n, int* piv) {
+  auto at = [a, lda](int i, int j) -> double& { return a[i + static_cast<std::size_t>(j) * lda]; };
+  for (int k = 0; k < n; ++k) {
+    int p = k;
+    for (int i = k + 1; i < n; ++i)
+      if (std::fabs(at(i, k)) > std::fabs(at(p, k))) p = i;
+    piv[k] = p;
+    if (at(p, k) == 0.0) return false;
+    if (p != k)
+      for (int j = 0; j < n; ++j) std::swap(at(k, j), at(p, j));
+    const double inv = 1.0 / at(k, k);
+    for (int i = k + 1; i < n; ++i) at(i, k) *= inv;
+    for (int j = k + 1; j < n; ++j) {
+      const double akj = at(k, j);
+      for (int i = k + 1; i < n; ++i) at(i, j) -= at(i, k) * akj;
+    }
+  }
+  return true;
+}
+
+void small_lu_solve_row(const double* lu, int lda, int n, const int* piv, double* b) {
+  // P A = L U, so A^T = U^T L^T P: solve U^T y = b, then L^T z = y, then x = P^T z.
+  auto at = [lu, lda](int i, int j) { return lu[i + static_cast<std::size_t>(j) * lda]; };
+  for (int j = 0; j < n; ++j) {
+    double s = b[j];
+    for (int i = 0; i < j; ++i) s -= at(i, j) * b[i];
+    b[j] = s / at(j, j);
+  }
+  for (int j = n - 1; j >= 0; --j) {
+    double s = b[j];
+    for (int i = j + 1; i < n; ++i) s -= at(i, j) * b[i];
+    b[j] = s;
+  }
+  for (int k = n - 1; k >= 0; --k)
+    if (piv[k] != k) std::swap(b[k], b[piv[k]]);
+}
 
 int lu_inverse(double* a, int lda, int n, double* ainv, int ldinv) {
   if (n >= 1 && n <= 32 && lda >= n && ldinv >= n) return small_lu_inverse(a, lda, n, ainv, ldinv);

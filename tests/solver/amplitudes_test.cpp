@@ -171,6 +171,34 @@ TEST(LinearAlgebra, InverseAndProductsAgree) {
   EXPECT_EQ(lu_inverse(sing, 2, 2, inv, 2), -10);
 }
 
+// The row solve x A = b from small LU factors, with row exchanges (a zero
+// leading element forces one), against the explicit inverse.
+TEST(LinearAlgebra, RowSolveFromLuFactorsMatchesTheInverse) {
+  const int n = 5;
+  double a[25], keep[25], inv[25], lu[25];
+  for (int j = 0; j < n; ++j)
+    for (int i = 0; i < n; ++i) a[i + n * j] = std::sin(1.0 + 3.0 * i + 7.0 * j) + (i == j ? 0.5 : 0.0);
+  a[0] = 0.0;
+  std::copy(a, a + 25, keep);
+  std::copy(a, a + 25, lu);
+  ASSERT_GE(lu_inverse(a, n, n, inv, n), 10);
+  int piv[5];
+  ASSERT_TRUE(small_lu_factor(lu, n, n, piv));
+  EXPECT_NE(piv[0], 0);
+  const double b[5] = {0.3, -1.0, 2.0, 0.7, -0.2};
+  double x[5], want[5], back[5];
+  std::copy(b, b + n, x);
+  small_lu_solve_row(lu, n, n, piv, x);
+  vecxmat(b, inv, n, n, n, want);
+  vecxmat(x, keep, n, n, n, back);
+  for (int i = 0; i < n; ++i) {
+    EXPECT_NEAR(x[i], want[i], 1e-13 * (1.0 + std::fabs(want[i]))) << i;
+    EXPECT_NEAR(back[i], b[i], 1e-13) << i;
+  }
+  double sing[4] = {1, 2, 2, 4};
+  EXPECT_FALSE(small_lu_factor(sing, 2, 2, piv));
+}
+
 // Just below a wind-blown surface the amplitudes solve (I - Rw rhat) one Fourier
 // mode at a time when the surface keeps the modes apart (an azimuthally
 // isotropic slope distribution). A surface operator with a coupling between
