@@ -13,7 +13,9 @@
 
 #include "control/errors.hpp"
 #include "control/run_state.hpp"
+#include "control/run_options.hpp"
 #include "solver/linsolve.hpp"
+#include "solver/mode_threads.hpp"
 #include "solver/sun_beam.hpp"
 
 namespace abyss {
@@ -241,18 +243,18 @@ struct DepthSystem {
   int piv[mxmu];
 };
 
-void prepare_depth_system(RunState& rs, ModeOps& m, int k, Blk rzm, DepthSystem& ds) {
-  const int n = ds.n = rs.cmisc.nmu;
+// Returns the indicator of the inverse when it was formed (-10: singular), else 0.
+int prepare_depth_system(int n, ModeOps& m, int k, Blk rzm, DepthSystem& ds) {
+  ds.n = n;
   matxmat(rzm.p, m.Rzw(k).p, n, n, n, m.nmu, m.nmu, ds.a, n);
   ds.factored = one_norm(ds.a, n, n) < 0.99;
   if (ds.factored) {
     for (int i = 0; i < n * n; ++i) ds.a[i] = -ds.a[i];
     for (int i = 0; i < n; ++i) ds.a[i * (n + 1)] += 1.0;
     ds.factored = small_lu_factor(ds.a, n, n, ds.piv);  // cannot fail for such a matrix
-    if (ds.factored) return;
+    if (ds.factored) return 0;
   }
-  const int ind = inverse_i_minus(rzm.p, m.Rzw(k).p, n, m.nmu, ds.a, rs, "first", "AMPzeta");
-  if (ind == -10) herr("AMPzeta", "SGEFS returned ind = -10");
+  return i_minus_inverse(rzm.p, m.Rzw(k).p, n, m.nmu, ds.a, n);
 }
 
 // x = rhs (I - R(zeta,m) R(zeta,w))^-1.
@@ -282,27 +284,46 @@ void ampzeta_mode(RunState& rs, ModeOps& m, int k, const HalfOps& op, const Dept
     for (int i = 0; i < n; ++i) lu[i] += op.su[i];
 }
 
-}  // namespace
 
-void ampzeta(RunState& rs) {
+// Mode l's amplitudes at every depth below the surface (its rows of the
+// amplitude columns); returns the indicator of a singular depth system (-10),
+// else 0, stopping at the first.
+int ampzeta_of_mode(RunState& rs, int l, bool src) {
   const int nmu = rs.cmisc.nmu, nn = rs.cmisc.nhat, lmax = rs.cmisc.lmax;
-  const bool src = has_internal_light(rs);
   Mat& dn = rs.sol.cramp_down;
   Mat& up = rs.sol.cramp_up;
+  ModeOps& m = rs.sol.modes[static_cast<std::size_t>(l)];
+  const int off = l * nmu;
   DepthSystem ds;
-  for (int l = 0; l <= lmax; ++l) {
-    ModeOps& m = rs.sol.modes[static_cast<std::size_t>(l)];
-    const int off = l * nmu;
-    for (int k = 2; k <= rs.cmisc.nz; ++k) {
-      const HalfOps cos_ops{m.Rzm(k), src ? m.S1d(k) : nullptr, src ? m.S1u(k) : nullptr};
-      prepare_depth_system(rs, m, k, cos_ops.rzm, ds);
-      ampzeta_mode(rs, m, k, cos_ops, ds, dn.col(3) + off, dn.col(k + 2) + off, up.col(k) + off);
-      if (l == 0 || l == lmax) continue;  // these modes have no sine amplitudes
-      const HalfOps sin_ops{m.Rzm2(k), src ? m.S2d(k) : nullptr, src ? m.S2u(k) : nullptr};
-      if (!m.sine_shares_rzm) prepare_depth_system(rs, m, k, sin_ops.rzm, ds);
-      ampzeta_mode(rs, m, k, sin_ops, ds, dn.col(3) + nn + off, dn.col(k + 2) + nn + off, up.col(k) + nn + off);
-    }
+  for (int k = 2; k <= rs.cmisc.nz; ++k) {
+    const HalfOps cos_ops{m.Rzm(k), src ? m.S1d(k) : nullptr, src ? m.S1u(k) : nullptr};
+    if (const int ind = prepare_depth_system(nmu, m, k, cos_ops.rzm, ds); ind < 0) return ind;
+    ampzeta_mode(rs, m, k, cos_ops, ds, dn.col(3) + off, dn.col(k + 2) + off, up.col(k) + off);
+    if (l == 0 || l == lmax) continue;  // these modes have no sine amplitudes
+    const HalfOps sin_ops{m.Rzm2(k), src ? m.S2d(k) : nullptr, src ? m.S2u(k) : nullptr};
+    if (!m.sine_shares_rzm)
+      if (const int ind = prepare_depth_system(nmu, m, k, sin_ops.rzm, ds); ind < 0) return ind;
+    ampzeta_mode(rs, m, k, sin_ops, ds, dn.col(3) + nn + off, dn.col(k + 2) + nn + off, up.col(k) + nn + off);
   }
+  return 0;
+}
+
+}  // namespace
+
+// The modes are independent below the surface: each writes its own rows of the
+// amplitude columns, on the run's threads. A singular system is reported for
+// the lowest mode that meets one, as a serial solve would.
+void ampzeta(RunState& rs) {
+  const bool src = has_internal_light(rs);
+  const int nmode = rs.cmisc.lmax + 1;
+  std::vector<int> ind(static_cast<std::size_t>(nmode), 0);
+  for_each_mode(nmode, worker_threads(rs.opts.threads),
+                [&](int l) { ind[static_cast<std::size_t>(l)] = ampzeta_of_mode(rs, l, src); });
+  for (const int i : ind)
+    if (i < 0) {
+      report_sgefs(rs.pr(), "first", "AMPzeta", i);
+      herr("AMPzeta", "SGEFS returned ind = -10");
+    }
 }
 
 // ---------------------------------------------------------------------------

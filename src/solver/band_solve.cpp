@@ -4,12 +4,9 @@
 // halves, and the source vectors) to rounding, whatever the optical depth.
 #include <algorithm>
 #include <limits>
-#include <atomic>
 #include <cmath>
-#include <exception>
 #include <memory>
 #include <optional>
-#include <thread>
 
 #include "bottom/bottom.hpp"
 #include "control/run_state.hpp"
@@ -18,6 +15,7 @@
 #include "iop/iop_state.hpp"
 #include "solver/adding.hpp"
 #include "solver/band_problem.hpp"
+#include "solver/mode_threads.hpp"
 #include "solver/riccati.hpp"
 #include "solver/sun_beam.hpp"
 #include "sources/source_terms.hpp"
@@ -697,27 +695,8 @@ void solve_mode_exact(const BandProblem& bp, int l, ModeOps& out) {
 void solve_band_exact(const BandProblem& bp, std::vector<ModeOps>& modes) {
   const int nmode = bp.lmax + 1;
   modes.resize(static_cast<std::size_t>(nmode));
-  const int nthreads = std::clamp(bp.threads, 1, nmode);
-  std::vector<std::exception_ptr> err(static_cast<std::size_t>(nmode));
-  // Modes are handed out one at a time (their costs differ: mode 0 reuses the
-  // partition check's operators); each is solved whole by one thread, so the
-  // result does not depend on which thread took it.
-  std::atomic<int> next{0};
-  auto work = [&]() {
-    for (int l = next++; l < nmode; l = next++) {
-      try {
-        solve_mode_exact(bp, l, modes[static_cast<std::size_t>(l)]);
-      } catch (...) {
-        err[static_cast<std::size_t>(l)] = std::current_exception();
-      }
-    }
-  };
-  std::vector<std::thread> pool;
-  for (int t = 1; t < nthreads; ++t) pool.emplace_back(work);
-  work();
-  for (auto& th : pool) th.join();
-  for (auto& e : err)
-    if (e) std::rethrow_exception(e);
+  // Mode costs differ (mode 0 reuses the partition check's operators).
+  for_each_mode(nmode, bp.threads, [&](int l) { solve_mode_exact(bp, l, modes[static_cast<std::size_t>(l)]); });
 }
 
 }  // namespace abyss
