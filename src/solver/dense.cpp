@@ -14,16 +14,17 @@ Sq Sq::identity(int n) {
   return m;
 }
 
-// Written out for the small orders here (n <= 32): the reference BLAS spends
-// more on its general loops than on the 2 n^3 operations of a 10 x 10
-// product, and the slab operators make hundreds of thousands of these per
-// band. Column by column, C(:, j) accumulates A(:, k) B(k, j), the innermost
-// loop running down contiguous columns. C must not share storage with A or B.
-void gemm(const Sq& A, const Sq& B, Sq& C, double alpha, double beta) {
-  const int n = A.n;
-  const double* __restrict a = A.data();
-  const double* __restrict b = B.data();
-  double* __restrict c = C.data();
+namespace {
+
+// The kernels below take the order as a template argument for the orders the
+// partitions use (9 and 10 at 10 x 24, 19 and 20 at 20 x 24; modes l > 0 leave
+// out the cap): with the loop bounds known the compiler unrolls and vectorizes
+// them. N = 0 takes the order at run time. The operations and their order are
+// the same either way, so the results are too.
+template <int N>
+void gemm_n(int nrun, const double* __restrict a, const double* __restrict b, double* __restrict c, double alpha,
+            double beta) {
+  const int n = N ? N : nrun;
   for (int j = 0; j < n; ++j) {
     double* __restrict cj = c + static_cast<std::size_t>(j) * n;
     if (beta == 0.0) {
@@ -37,6 +38,36 @@ void gemm(const Sq& A, const Sq& B, Sq& C, double alpha, double beta) {
       for (int i = 0; i < n; ++i) cj[i] += ak[i] * bkj;
     }
   }
+}
+
+// Calls kernel<N> for the orders with kernels of their own, else kernel<0>.
+template <template <int> class K, class... Args>
+void by_order(int n, Args&&... args) {
+  switch (n) {
+    case 9: return K<9>::run(n, args...);
+    case 10: return K<10>::run(n, args...);
+    case 19: return K<19>::run(n, args...);
+    case 20: return K<20>::run(n, args...);
+    default: return K<0>::run(n, args...);
+  }
+}
+
+template <int N>
+struct Gemm {
+  static void run(int n, const double* a, const double* b, double* c, double alpha, double beta) {
+    gemm_n<N>(n, a, b, c, alpha, beta);
+  }
+};
+
+}  // namespace
+
+// Written out for the small orders here (n <= 32): the reference BLAS spends
+// more on its general loops than on the 2 n^3 operations of a 10 x 10
+// product, and the slab operators make hundreds of thousands of these per
+// band. Column by column, C(:, j) accumulates A(:, k) B(k, j), the innermost
+// loop running down contiguous columns. C must not share storage with A or B.
+void gemm(const Sq& A, const Sq& B, Sq& C, double alpha, double beta) {
+  by_order<Gemm>(A.n, A.data(), B.data(), C.data(), alpha, beta);
 }
 
 Sq mul(const Sq& A, const Sq& B) {
@@ -55,12 +86,11 @@ void vxm(const double* x, const Sq& M, double* y, bool accumulate) {
   }
 }
 
-// Gaussian elimination with partial pivoting, written out for the small orders
-// here (n <= 32), where the library routine's blocking only adds overhead.
-// The updates run down contiguous columns.
-void solve_left(Sq A, double* __restrict B, int m, const char* who) {
-  const int n = A.n;
-  double* __restrict a = A.data();
+namespace {
+
+template <int N>
+void solve_left_n(int nrun, double* __restrict a, double* __restrict B, int m, const char* who) {
+  const int n = N ? N : nrun;
   auto col = [n](double* x, int j) { return x + static_cast<std::size_t>(j) * n; };
   for (int k = 0; k < n; ++k) {
     double* __restrict ak = col(a, k);
@@ -95,6 +125,18 @@ void solve_left(Sq A, double* __restrict B, int m, const char* who) {
     }
   }
 }
+
+template <int N>
+struct SolveLeft {
+  static void run(int n, double* a, double* B, int m, const char* who) { solve_left_n<N>(n, a, B, m, who); }
+};
+
+}  // namespace
+
+// Gaussian elimination with partial pivoting, written out for the small orders
+// here (n <= 32), where the library routine's blocking only adds overhead.
+// The updates run down contiguous columns.
+void solve_left(Sq A, double* B, int m, const char* who) { by_order<SolveLeft>(A.n, A.data(), B, m, who); }
 
 Sq solve_right(const Sq& B, const Sq& A, const char* who) {
   // X A = B  <=>  A^T X^T = B^T.
