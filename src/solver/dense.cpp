@@ -5,6 +5,7 @@
 #include <string>
 
 #include "control/errors.hpp"
+#include "control/limits.hpp"
 
 namespace abyss::dense {
 
@@ -115,11 +116,16 @@ void solve_left_n(int nrun, double* __restrict a, double* __restrict B, int m, c
       for (int i = k + 1; i < n; ++i) bj[i] -= ak[i] * bkj;
     }
   }
+  // Back substitution with the reciprocals of the pivots (one division each
+  // instead of one per right-hand side).
+  if (n > mxmu) herr(who, "matrix order beyond the limits of the small solve");
+  double dinv[N ? N : mxmu];
+  for (int k = 0; k < n; ++k) dinv[k] = 1.0 / col(a, k)[k];
   for (int j = 0; j < m; ++j) {
     double* __restrict bj = col(B, j);
     for (int k = n - 1; k >= 0; --k) {
       const double* __restrict ak = col(a, k);
-      const double x = bj[k] / ak[k];
+      const double x = bj[k] * dinv[k];
       bj[k] = x;
       for (int i = 0; i < k; ++i) bj[i] -= ak[i] * x;
     }
