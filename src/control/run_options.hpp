@@ -30,7 +30,7 @@ struct RunOptions {
   // data/phasefun/Abyssolver/; any other: the sets with "_NMUxNPHI" appended).
   // The default is 20 x 24: 5-degree polar bands keep forward-peaked light
   // where it goes, which 10-degree bands spread by a few per cent of the
-  // irradiance at 10 m. 10 x 24 runs three to five times faster.
+  // irradiance at 10 m. 10 x 24 runs 2.5 to 6 times faster.
   std::string partition = "20x24";
   int threads = 0;      // worker threads; 0 = one per core of the machine
   bool netcdf = false;  // also write the run as a NetCDF file

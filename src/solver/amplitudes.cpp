@@ -241,20 +241,29 @@ struct DepthSystem {
   bool factored = false;  // a: LU factors and piv; else a: the inverse
   double a[kBlk];
   int piv[mxmu];
+  double work[kBlk];  // I - R(zeta,m) R(zeta,w) for the inverse, which overwrites its input
 };
 
 // Returns the indicator of the inverse when it was formed (-10: singular), else 0.
 int prepare_depth_system(int n, ModeOps& m, int k, Blk rzm, DepthSystem& ds) {
   ds.n = n;
-  matxmat(rzm.p, m.Rzw(k).p, n, n, n, m.nmu, m.nmu, ds.a, n);
-  ds.factored = one_norm(ds.a, n, n) < 0.99;
-  if (ds.factored) {
-    for (int i = 0; i < n * n; ++i) ds.a[i] = -ds.a[i];
-    for (int i = 0; i < n; ++i) ds.a[i * (n + 1)] += 1.0;
-    ds.factored = small_lu_factor(ds.a, n, n, ds.piv);  // cannot fail for such a matrix
-    if (ds.factored) return 0;
+  // I - X into dst, and whether |X|_1 < 0.99.
+  const auto i_minus_x = [&](double* dst) {
+    matxmat(rzm.p, m.Rzw(k).p, n, n, n, m.nmu, m.nmu, dst, n);
+    const bool well_conditioned = one_norm(dst, n, n) < 0.99;
+    for (int i = 0; i < n * n; ++i) dst[i] = -dst[i];
+    for (int i = 0; i < n; ++i) dst[i * (n + 1)] += 1.0;
+    return well_conditioned;
+  };
+  ds.factored = false;
+  if (!i_minus_x(ds.a)) {
+    std::copy(ds.a, ds.a + n * n, ds.work);
+    return lu_inverse(ds.work, n, n, ds.a, n);
   }
-  return i_minus_inverse(rzm.p, m.Rzw(k).p, n, m.nmu, ds.a, n);
+  ds.factored = small_lu_factor(ds.a, n, n, ds.piv);
+  if (ds.factored) return 0;
+  i_minus_x(ds.work);  // a zero pivot, not expected of such a matrix: the inverse decides
+  return lu_inverse(ds.work, n, n, ds.a, n);
 }
 
 // x = rhs (I - R(zeta,m) R(zeta,w))^-1.

@@ -23,23 +23,25 @@ namespace {
 // them. N = 0 takes the order at run time. The operations and their order are
 // the same either way, so the results are too.
 template <int N>
-void gemm_n(int nrun, const double* __restrict a, const double* __restrict b, double* __restrict c, double alpha,
-            double beta) {
-  const int n = N ? N : nrun;
-  for (int j = 0; j < n; ++j) {
-    double* __restrict cj = c + static_cast<std::size_t>(j) * n;
-    if (beta == 0.0) {
-      for (int i = 0; i < n; ++i) cj[i] = 0.0;
-    } else if (beta != 1.0) {
-      for (int i = 0; i < n; ++i) cj[i] *= beta;
-    }
-    for (int k = 0; k < n; ++k) {
-      const double bkj = alpha * b[k + static_cast<std::size_t>(j) * n];
-      const double* __restrict ak = a + static_cast<std::size_t>(k) * n;
-      for (int i = 0; i < n; ++i) cj[i] += ak[i] * bkj;
+struct Gemm {
+  static void run(int nrun, const double* __restrict a, const double* __restrict b, double* __restrict c,
+                  double alpha, double beta) {
+    const int n = N ? N : nrun;
+    for (int j = 0; j < n; ++j) {
+      double* __restrict cj = c + static_cast<std::size_t>(j) * n;
+      if (beta == 0.0) {
+        for (int i = 0; i < n; ++i) cj[i] = 0.0;
+      } else if (beta != 1.0) {
+        for (int i = 0; i < n; ++i) cj[i] *= beta;
+      }
+      for (int k = 0; k < n; ++k) {
+        const double bkj = alpha * b[k + static_cast<std::size_t>(j) * n];
+        const double* __restrict ak = a + static_cast<std::size_t>(k) * n;
+        for (int i = 0; i < n; ++i) cj[i] += ak[i] * bkj;
+      }
     }
   }
-}
+};
 
 // Calls kernel<N> for the orders with kernels of their own, else kernel<0>.
 template <template <int> class K, class... Args>
@@ -52,13 +54,6 @@ void by_order(int n, Args&&... args) {
     default: return K<0>::run(n, args...);
   }
 }
-
-template <int N>
-struct Gemm {
-  static void run(int n, const double* a, const double* b, double* c, double alpha, double beta) {
-    gemm_n<N>(n, a, b, c, alpha, beta);
-  }
-};
 
 }  // namespace
 
@@ -90,51 +85,48 @@ void vxm(const double* x, const Sq& M, double* y, bool accumulate) {
 namespace {
 
 template <int N>
-void solve_left_n(int nrun, double* __restrict a, double* __restrict B, int m, const char* who) {
-  const int n = N ? N : nrun;
-  auto col = [n](double* x, int j) { return x + static_cast<std::size_t>(j) * n; };
-  for (int k = 0; k < n; ++k) {
-    double* __restrict ak = col(a, k);
-    int p = k;
-    for (int i = k + 1; i < n; ++i)
-      if (std::abs(ak[i]) > std::abs(ak[p])) p = i;
-    if (ak[p] == 0.0) herr(who, "singular matrix in the slab operators");
-    if (p != k) {
-      for (int j = 0; j < n; ++j) std::swap(col(a, j)[k], col(a, j)[p]);
-      for (int j = 0; j < m; ++j) std::swap(col(B, j)[k], col(B, j)[p]);
+struct SolveLeft {
+  static void run(int nrun, double* __restrict a, double* __restrict B, int m, const char* who) {
+    const int n = N ? N : nrun;
+    if (n > mxmu) herr(who, "matrix order beyond the limits of the small solve");
+    auto col = [n](double* x, int j) { return x + static_cast<std::size_t>(j) * n; };
+    for (int k = 0; k < n; ++k) {
+      double* __restrict ak = col(a, k);
+      int p = k;
+      for (int i = k + 1; i < n; ++i)
+        if (std::abs(ak[i]) > std::abs(ak[p])) p = i;
+      if (ak[p] == 0.0) herr(who, "singular matrix in the slab operators");
+      if (p != k) {
+        for (int j = 0; j < n; ++j) std::swap(col(a, j)[k], col(a, j)[p]);
+        for (int j = 0; j < m; ++j) std::swap(col(B, j)[k], col(B, j)[p]);
+      }
+      const double inv = 1.0 / ak[k];
+      for (int i = k + 1; i < n; ++i) ak[i] *= inv;
+      for (int j = k + 1; j < n; ++j) {
+        double* __restrict aj = col(a, j);
+        const double akj = aj[k];
+        for (int i = k + 1; i < n; ++i) aj[i] -= ak[i] * akj;
+      }
+      for (int j = 0; j < m; ++j) {
+        double* __restrict bj = col(B, j);
+        const double bkj = bj[k];
+        for (int i = k + 1; i < n; ++i) bj[i] -= ak[i] * bkj;
+      }
     }
-    const double inv = 1.0 / ak[k];
-    for (int i = k + 1; i < n; ++i) ak[i] *= inv;
-    for (int j = k + 1; j < n; ++j) {
-      double* __restrict aj = col(a, j);
-      const double akj = aj[k];
-      for (int i = k + 1; i < n; ++i) aj[i] -= ak[i] * akj;
-    }
+    // Back substitution with the reciprocals of the pivots (one division each
+    // instead of one per right-hand side).
+    double dinv[N ? N : mxmu];
+    for (int k = 0; k < n; ++k) dinv[k] = 1.0 / col(a, k)[k];
     for (int j = 0; j < m; ++j) {
       double* __restrict bj = col(B, j);
-      const double bkj = bj[k];
-      for (int i = k + 1; i < n; ++i) bj[i] -= ak[i] * bkj;
+      for (int k = n - 1; k >= 0; --k) {
+        const double* __restrict ak = col(a, k);
+        const double x = bj[k] * dinv[k];
+        bj[k] = x;
+        for (int i = 0; i < k; ++i) bj[i] -= ak[i] * x;
+      }
     }
   }
-  // Back substitution with the reciprocals of the pivots (one division each
-  // instead of one per right-hand side).
-  if (n > mxmu) herr(who, "matrix order beyond the limits of the small solve");
-  double dinv[N ? N : mxmu];
-  for (int k = 0; k < n; ++k) dinv[k] = 1.0 / col(a, k)[k];
-  for (int j = 0; j < m; ++j) {
-    double* __restrict bj = col(B, j);
-    for (int k = n - 1; k >= 0; --k) {
-      const double* __restrict ak = col(a, k);
-      const double x = bj[k] * dinv[k];
-      bj[k] = x;
-      for (int i = 0; i < k; ++i) bj[i] -= ak[i] * x;
-    }
-  }
-}
-
-template <int N>
-struct SolveLeft {
-  static void run(int n, double* a, double* B, int m, const char* who) { solve_left_n<N>(n, a, B, m, who); }
 };
 
 }  // namespace

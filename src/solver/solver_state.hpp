@@ -25,12 +25,12 @@ struct SourceAmps {
 // p[(i-1) + (j-1)*ld].
 struct Blk {
   double* p = nullptr;
-  int ld = mxmu;
+  int ld = 0;
   double& operator()(int i, int j) const { return p[(i - 1) + (j - 1) * ld]; }
 };
 struct CBlk {
   const double* p = nullptr;
-  int ld = mxmu;
+  int ld = 0;
   double operator()(int i, int j) const { return p[(i - 1) + (j - 1) * ld]; }
 };
 constexpr std::size_t kBlk = static_cast<std::size_t>(mxmu) * mxmu;

@@ -12,6 +12,8 @@
 #include <string>
 #include <vector>
 
+#include "support/run_input.hpp"
+
 namespace batch_test {
 
 inline std::string read_file(const std::filesystem::path& p) {
@@ -32,7 +34,7 @@ inline std::string small_template() {
   swap("0 1 1 1 1 1\n", "0 0 0 0 0 1\n");
   swap("6\n400 450 500 550 600 650 700\n", "2\n400 550 700\n");
   swap("0 4 0.0 1.0 5.0 10.0\n", "0 2 0.0 5.0\n");
-  return t + "partition = 10x24\n";
+  return abyss::testing::on_coarse_grid(t);
 }
 
 // A fresh empty folder under the build tree.

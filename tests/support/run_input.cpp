@@ -14,7 +14,7 @@ const std::vector<std::string> kOrder = {"1",  "2",  "3",  "4",  "5",  "6",  "7"
                                          "23", "24", "25", "26", "27", "28", "29", "30", "31", "32"};
 }
 
-RunInput::RunInput() : text_after("partition = 10x24\n") {
+RunInput::RunInput() : text_after(kCoarseGridOption) {
   rec = {{"1", "0 400.0 700.0 0.02 488.0 2.6e-4 0"},
          {"2", "Test run"},
          {"3", "testrun"},

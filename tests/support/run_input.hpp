@@ -50,8 +50,9 @@ std::string read_file(const std::filesystem::path& p);
 // run there: a run costs a third to a fifth of the default 20 x 24's, and every
 // wind-blown surface of that set is in the data tree, so no test waits for one
 // to be computed. Later option lines still override it.
+inline constexpr const char* kCoarseGridOption = "partition = 10x24\n";
 inline std::string on_coarse_grid(const std::string& input) {
-  return input + (input.empty() || input.back() == '\n' ? "" : "\n") + "partition = 10x24\n";
+  return input + (input.empty() || input.back() == '\n' ? "" : "\n") + kCoarseGridOption;
 }
 
 // What a run of the real program on a run-input file leaves: its exit status,
