@@ -226,6 +226,35 @@ TEST(ExactSolver, ProfileNodesFallOnSlabBoundaries) {
   EXPECT_LE(nslab, 60u);
 }
 
+// A grid depth and its neighbour 0.01 m below (the printout's pairs for the
+// K-functions) bound a layer far thinner than the grazing streams' attenuation
+// length: in a smooth profile it is one slab of its mid-depth IOPs, while the
+// thick layers keep the two-medium scheme, and the answer still matches the
+// Adams reference.
+TEST(ExactSolver, ThinLayerOfASmoothProfileTakesItsMidDepthIops) {
+  SolverSetup s;
+  s.nmu = 6;
+  s.nphi = 8;
+  s.zeta = {0.0, 1.0, 1.01, 3.0, 3.01, 6.0};
+  {
+    SolverRun run(s);
+    RunState& rs = *run;
+    two_layer_water(true)(rs);
+    const BandProblem bp = band_problem(rs);
+    for (std::size_t k : {1u, 3u}) {
+      ASSERT_EQ(bp.layers[k].size(), 1u) << "thin layer " << k + 1;
+      EXPECT_FALSE(bp.layers[k][0].varying) << "thin layer " << k + 1;
+    }
+    for (std::size_t k : {0u, 2u, 4u}) {
+      bool varying = false;
+      for (const SubSlab& sl : bp.layers[k]) varying = varying || sl.varying;
+      EXPECT_TRUE(varying) << "thick layer " << k + 1;
+    }
+  }
+  expect_close(solve_with(s, "exact", two_layer_water(true)), solve_with(s, "adams", two_layer_water(true)), 1e-5,
+               "thin layers");
+}
+
 TEST(ExactSolver, StepInTheIopsFallsOnASlabBoundary) {
   SolverSetup s;
   s.nmu = 6;
