@@ -121,6 +121,45 @@ TEST(ExpEmission, HoldsNearAndAtResonanceWithTheSlabsEigenvalues) {
   EXPECT_GT(tried, 12);
 }
 
+// Weak isotropic scattering of albedo w between directions mu with weights
+// 1/n: the eigenvalues stay close to 1/mu.
+SlabMedium weakly_scattering_medium(const std::vector<double>& mu, double w) {
+  const int n = static_cast<int>(mu.size());
+  Sq rho(n), tau(n);
+  for (int i = 0; i < n; ++i)
+    for (int j = 0; j < n; ++j) {
+      const double muj = mu[static_cast<std::size_t>(j)];
+      rho(i, j) = 0.5 * w / n / muj;
+      tau(i, j) = rho(i, j) - (i == j ? 1.0 / muj : 0.0);
+    }
+  return slab_medium(rho, tau);
+}
+
+TEST(ExpEmission, HoldsAtResonanceWithTwoCloseEigenvalues) {
+  // Two directions 0.35 % apart in 1/mu and two eigenvalues 0.36 % apart, as
+  // the middle polar bands of a fine partition give, and beams at and about
+  // each of them: the plain stencil around one reaches the other.
+  const SlabMedium m = weakly_scattering_medium({0.9, 0.5, 0.5 / 1.0035, 0.3, 0.15}, 0.004);
+  ASSERT_TRUE(m.eigen);
+  std::vector<double> k = m.k;
+  std::sort(k.begin(), k.end());
+  std::vector<double> pair;
+  for (std::size_t i = 0; i + 1 < k.size(); ++i)
+    if (k[i + 1] / k[i] < 1.004) pair = {k[i], k[i + 1]};
+  ASSERT_EQ(pair.size(), 2u) << "no close pair of eigenvalues";
+  for (double kr : pair)
+    for (double h : {0.4, 3.0})
+      for (double off : {0.0, 5e-4, -7e-4, 2e-6}) {
+        const TestSource s{kr * (1.0 + off), 1.0, 0.3, pattern(5, 1.0)};
+        ExpSources terms;
+        s.terms()(0.0, h, terms);
+        const auto closed = exp_emission(m, slab_rt(m, h), h, terms);
+        ASSERT_TRUE(closed) << "k " << kr << " h " << h << " off " << off;
+        EXPECT_LT(max_rel_diff(*closed, slab_emission(m, h, s.point(), 1e-12)), 1e-8)
+            << "k " << kr << " h " << h << " off " << off;
+      }
+}
+
 TEST(ExpEmission, ClosedFormMatchesQuadratureInAVaryingSlab) {
   const SlabMedium upper = isotropic_medium(kN, 0.5), lower = isotropic_medium(kN, 0.9);
   ASSERT_TRUE(upper.eigen && lower.eigen);
