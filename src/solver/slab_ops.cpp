@@ -4,7 +4,6 @@
 
 #include <algorithm>
 #include <cmath>
-#include <iterator>
 #include <utility>
 
 #include "solver/adding.hpp"
@@ -584,15 +583,16 @@ void add_exp_term(const ExpSlab& sl, const TermShapes& sh, const ExpTerm& t, dou
 }
 
 // Adds the term at its rate, or, within the window of an eigenvalue, from four
-// rates around it (k (1 -+ 2 f w), k (1 -+ 4 f w)) by cubic interpolation: the
+// rates outside it (k (1 -+ 2w), k (1 -+ 4w)) by cubic interpolation: the
 // emission is smooth in p through the resonance (an integral of e^{-px} over
-// the slab), only the particular solution is singular there. The stencil
-// (f = 1) must keep its rates outside the windows of every eigenvalue; where
-// another eigenvalue lies near (the eigenvalues of a fine partition's middle
-// bands lie a few tenths of a percent apart), a narrower stencil whose rates
-// keep f w clear of every eigenvalue (f = 1/2 ... 1/8: digits lost as 1 /
-// (f w), 4e-13 at most) or a wider one (f = 2 ... 16: interpolation error of
-// order (f w)^4) serves. False when none does.
+// the slab), only the particular solution is singular there. Where another
+// eigenvalue lies near (the eigenvalues of a fine partition's middle bands lie
+// a few tenths of a percent apart) and a rate of that stencil falls in its
+// window, the stencil widens (f = 2, 4, 8, 16: rates k (1 -+ 2fw), k (1 -+ 4fw),
+// k (1 -+ 6fw), quintic) until every rate is clear. (A narrower stencil would
+// lose the emission of a thin slab: the particular solution's double pole at
+// the x term's rate grows as 1 / (p - k)^2 while the emission is of order h.)
+// False when no stencil is clear.
 bool add_term(const ExpSlab& sl, const Shapes& shapes, const ExpTerm& t, FaceSums& fs) {
   const TermShapes sh{shapes, static_cast<std::size_t>(t.shape), static_cast<std::size_t>(t.x_shape())};
   const double k = resonant_k(sl.m, t.p);
@@ -600,16 +600,14 @@ bool add_term(const ExpSlab& sl, const Shapes& shapes, const ExpTerm& t, FaceSum
     add_exp_term(sl, sh, t, t.p, 1.0, fs);
     return true;
   }
-  const auto clear = [&](double p, double width) {
-    return std::none_of(sl.m.k.begin(), sl.m.k.end(), [&](double kk) { return std::abs(kk - p) < width * p; });
-  };
-  for (double f : {1.0, 0.5, 0.25, 0.125, 2.0, 4.0, 8.0, 16.0}) {
+  for (double f = 1.0; f <= 16.0; f *= 2.0) {
     const double w = f * kResonance;
-    const double node[4] = {k * (1.0 - 4.0 * w), k * (1.0 - 2.0 * w), k * (1.0 + 2.0 * w), k * (1.0 + 4.0 * w)};
-    if (!std::all_of(std::begin(node), std::end(node), [&](double p) { return clear(p, std::min(w, kResonance)); })) continue;
-    for (int a = 0; a < 4; ++a) {
+    std::vector<double> node{k * (1.0 - 4.0 * w), k * (1.0 - 2.0 * w), k * (1.0 + 2.0 * w), k * (1.0 + 4.0 * w)};
+    if (f > 1.0) node.insert(node.end(), {k * (1.0 - 6.0 * w), k * (1.0 + 6.0 * w)});
+    if (std::any_of(node.begin(), node.end(), [&](double p) { return resonant_k(sl.m, p) != 0.0; })) continue;
+    for (std::size_t a = 0; a < node.size(); ++a) {
       double weight = 1.0;
-      for (int b = 0; b < 4; ++b)
+      for (std::size_t b = 0; b < node.size(); ++b)
         if (b != a) weight *= (t.p - node[b]) / (node[a] - node[b]);
       add_exp_term(sl, sh, t, node[a], weight, fs);
     }

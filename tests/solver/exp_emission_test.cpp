@@ -136,28 +136,33 @@ SlabMedium weakly_scattering_medium(const std::vector<double>& mu, double w) {
 }
 
 TEST(ExpEmission, HoldsAtResonanceWithTwoCloseEigenvalues) {
-  // Two directions 0.35 % apart in 1/mu and two eigenvalues 0.36 % apart, as
-  // the middle polar bands of a fine partition give, and beams at and about
-  // each of them: the plain stencil around one reaches the other.
-  const SlabMedium m = weakly_scattering_medium({0.9, 0.5, 0.5 / 1.0035, 0.3, 0.15}, 0.004);
-  ASSERT_TRUE(m.eigen);
-  std::vector<double> k = m.k;
-  std::sort(k.begin(), k.end());
-  std::vector<double> pair;
-  for (std::size_t i = 0; i + 1 < k.size(); ++i)
-    if (k[i + 1] / k[i] < 1.004) pair = {k[i], k[i + 1]};
-  ASSERT_EQ(pair.size(), 2u) << "no close pair of eigenvalues";
-  for (double kr : pair)
-    for (double h : {0.4, 3.0})
-      for (double off : {0.0, 5e-4, -7e-4, 2e-6}) {
-        const TestSource s{kr * (1.0 + off), 1.0, 0.3, pattern(5, 1.0)};
-        ExpSources terms;
-        s.terms()(0.0, h, terms);
-        const auto closed = exp_emission(m, slab_rt(m, h), h, terms);
-        ASSERT_TRUE(closed) << "k " << kr << " h " << h << " off " << off;
-        EXPECT_LT(max_rel_diff(*closed, slab_emission(m, h, s.point(), 1e-12)), 1e-8)
-            << "k " << kr << " h " << h << " off " << off;
-      }
+  // Two directions 0.35 % (0.12 %) apart in 1/mu and two eigenvalues 0.36 %
+  // (0.14 %) apart, as the middle polar bands of a fine partition give, and
+  // beams at and about each of them: the plain stencil around one reaches the
+  // other. The thin slab: near resonance the particular solution is large
+  // against the emission, so a stencil whose rates come closer to the
+  // eigenvalues than the window loses it.
+  for (double ratio : {1.0035, 1.0012}) {
+    const SlabMedium m = weakly_scattering_medium({0.9, 0.5, 0.5 / ratio, 0.3, 0.15}, 0.004);
+    ASSERT_TRUE(m.eigen);
+    std::vector<double> k = m.k;
+    std::sort(k.begin(), k.end());
+    std::vector<double> pair;
+    for (std::size_t i = 0; i + 1 < k.size(); ++i)
+      if (k[i + 1] / k[i] < 1.004) pair = {k[i], k[i + 1]};
+    ASSERT_EQ(pair.size(), 2u) << "no close pair of eigenvalues";
+    for (double kr : pair)
+      for (double h : {0.002, 0.4, 3.0})
+        for (double off : {0.0, 5e-4, -7e-4, 2e-6}) {
+          const TestSource s{kr * (1.0 + off), 1.0, 0.3, pattern(5, 1.0)};
+          ExpSources terms;
+          s.terms()(0.0, h, terms);
+          const auto closed = exp_emission(m, slab_rt(m, h), h, terms);
+          ASSERT_TRUE(closed) << "k " << kr << " h " << h << " off " << off;
+          EXPECT_LT(max_rel_diff(*closed, slab_emission(m, h, s.point(), 1e-12)), 1e-8)
+              << "ratio " << ratio << " k " << kr << " h " << h << " off " << off;
+        }
+  }
 }
 
 TEST(ExpEmission, ClosedFormMatchesQuadratureInAVaryingSlab) {
