@@ -394,6 +394,43 @@ void put(const Sq& s, Blk b) {
 
 void put_vec(const dense::Row& v, double* dst) { std::copy(v.begin(), v.end(), dst); }
 
+// Internal sources (fluorescence, Raman, bioluminescence) of a slab of
+// uniform IOPs as exponential terms in its optical depth, from the sources'
+// own terms in their depth argument: across a uniform slab that argument is
+// linear in optical depth (checked at the middle), so rates and x terms scale
+// by its derivative. Rates below kMinSourceRate (a source that barely decays,
+// or grows, with depth) are left to the quadrature, as is a slab where any
+// source has no exponential form. None when the slab does not qualify.
+constexpr double kMinSourceRate = 1e-2;
+ExpSourceFn internal_exp(const BandProblem& bp, int l, const SubSlab& s) {
+  const RunState& rs = *bp.rs;
+  const double za = bp.source_depth(s.top), zb = bp.source_depth(s.top + s.h), zm = bp.source_depth(s.top + 0.5 * s.h);
+  if (!(zb > za) || std::abs(zm - 0.5 * (za + zb)) > 1e-9 * (zb - za)) return nullptr;
+  const double dzdx = (zb - za) / s.h;
+  const auto terms = [&rs, l, dzdx, za](double x0, double x1, ExpSources& out) {
+    for (int which = 1; which <= 4; ++which) {
+      if (rs.src.flags[static_cast<std::size_t>(which)] == 0) continue;
+      const auto& fn = rs.sol.source_exp[static_cast<std::size_t>(which)];
+      ExpSources part;
+      if (!fn || !fn(l, za + x0 * dzdx, za + x1 * dzdx, part)) return false;
+      const int shift = static_cast<int>(out.shapes.size());
+      out.shapes.insert(out.shapes.end(), part.shapes.begin(), part.shapes.end());
+      for (ExpTerm t : part.terms) {
+        t.p *= dzdx;
+        t.f1 *= dzdx;
+        t.shape += shift;
+        if (t.shape1 >= 0) t.shape1 += shift;
+        if (!(t.p >= kMinSourceRate)) return false;
+        out.terms.push_back(t);
+      }
+    }
+    return true;
+  };
+  ExpSources whole;
+  if (!terms(0.0, s.h, whole)) return nullptr;
+  return [terms](double x0, double x1, ExpSources& out) { terms(x0, x1, out); };
+}
+
 SlabOps slab_ops(const BandProblem& bp, int l, const SubSlab& s, MediumCache& cache) {
   SlabOps op;
   op.with_sources = bp.sources;
@@ -412,6 +449,8 @@ SlabOps slab_ops(const BandProblem& bp, int l, const SubSlab& s, MediumCache& ca
   ExpSourceFn exp;
   if (beam_only)
     exp = [&](double x0, double x1, ExpSources& out) { bp.rs->sol.beam.exp_source(l, s.top + x0, s.top + x1, out); };
+  else if (bp.sources && !bp.rs->sol.beam.on && !s.varying)
+    exp = internal_exp(bp, l, s);
   if (!s.varying) {
     const SlabMedium& m = cache.get(s.iop);
     op.rt = reuse ? *s.rt0 : cache.uniform_rt(s.iop, s.h);

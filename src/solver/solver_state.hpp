@@ -13,6 +13,7 @@
 namespace abyss {
 
 struct RunState;
+struct ExpSources;
 
 // Internal-source amplitudes of one Fourier mode at one depth: element [u-1] of
 // each array belongs to mu band u = 1..nmu; "up" and "down" are the upward- and
@@ -131,6 +132,12 @@ struct SolverState {
   // Bound by the sources subsystem; an unbound source stops the run.
   using SourceFn = std::function<void(const RunState&, int l, double depth, SourceAmps&)>;
   std::array<SourceFn, 5> source_fn;
+  // The same source between depths za < zb as exponential terms in the depth
+  // x below za, (f0 V + f1 x V1) e^{-p x} (rates and x per unit of that
+  // depth), added to the sources; false where it has no such form there (the
+  // solver then integrates source_fn numerically).
+  using SourceExpFn = std::function<bool(int l, double za, double zb, ExpSources&)>;
+  std::array<SourceExpFn, 5> source_exp;
 
   // The sun's direct beam of the band, and the sky amplitudes that enter the
   // water (the incident sky without the beam when the beam is carried apart).

@@ -16,6 +16,7 @@
 #include "derived/radiance.hpp"
 #include "iop/abscat.hpp"
 #include "sources/redistribution.hpp"
+#include "solver/slab_ops.hpp"
 #include "sources/sources.hpp"
 
 namespace abyss {
@@ -244,6 +245,39 @@ void bind(RunState& rs, int which, SourceProfile p) {
   rs.sol.source_fn[static_cast<std::size_t>(which)] = [shared](const RunState&, int l, double depth, SourceAmps& a) {
     eval_profile(*shared, l, depth, a);
   };
+  rs.sol.source_exp[static_cast<std::size_t>(which)] = [shared](int l, double za, double zb, ExpSources& out) {
+    return profile_exp_terms(*shared, l, za, zb, out);
+  };
+}
+
+}  // namespace
+
+namespace {
+
+// The interval [z[k0], z[k0 + 1]] of the profile's depths that holds `depth`
+// (the first or last one above or below them) and the fraction t of the way
+// across it, not clamped.
+std::pair<std::size_t, double> interval_of(const SourceProfile& p, double depth) {
+  const std::size_t n = p.z.size();
+  if (n < 2) return {0, 0.0};
+  std::size_t k0 = static_cast<std::size_t>(std::upper_bound(p.z.begin(), p.z.end(), depth) - p.z.begin());
+  k0 = std::min(std::max<std::size_t>(k0, 1), n - 1) - 1;
+  return {k0, (depth - p.z[k0]) / (p.z[k0 + 1] - p.z[k0])};
+}
+
+const double* mode_amps(const SourceProfile& p, std::size_t k, int l) {
+  return p.amp.data() + k * p.stride() + static_cast<std::size_t>(l) * 4 * mxmu;
+}
+
+// (half, hemi) = (0,0) (0,1) (1,0) (1,1) of a mode's amplitudes.
+constexpr std::size_t kAmpOffset[4] = {0, mxmu, 2 * mxmu, 3 * mxmu};
+
+SourceAmps amps_of(int nmu, const double* a, double f) {
+  SourceAmps v;
+  double* dst[4] = {v.up_cos.data(), v.down_cos.data(), v.up_sin.data(), v.down_sin.data()};
+  for (int h = 0; h < 4; ++h)
+    for (int u = 0; u < nmu; ++u) dst[h][u] = f * a[kAmpOffset[h] + static_cast<std::size_t>(u)];
+  return v;
 }
 
 }  // namespace
@@ -251,29 +285,63 @@ void bind(RunState& rs, int which, SourceProfile p) {
 void eval_profile(const SourceProfile& p, int l, double depth, SourceAmps& out) {
   if (l >= p.nmodes || p.z.empty()) return;
   const std::size_t n = p.z.size();
-  std::size_t k0 = 0;
-  double t = 0.0;
-  if (n > 1) {
-    k0 = static_cast<std::size_t>(std::upper_bound(p.z.begin(), p.z.end(), depth) - p.z.begin());
-    k0 = std::min(std::max<std::size_t>(k0, 1), n - 1) - 1;
-    t = (depth - p.z[k0]) / (p.z[k0 + 1] - p.z[k0]);
-    t = std::max(t, 0.0);
-  }
+  auto [k0, t] = interval_of(p, depth);
+  t = std::max(t, 0.0);
   const std::size_t k1 = std::min(k0 + 1, n - 1);
   const double r0 = p.ref[k0], r1 = p.ref[k1];
   const double ts = std::min(t, 1.0);  // the shape is not extrapolated
-  const double* a0 = p.amp.data() + k0 * p.stride();
-  const double* a1 = p.amp.data() + k1 * p.stride();
+  const double* a0 = mode_amps(p, k0, l);
+  const double* a1 = mode_amps(p, k1, l);
   // Log-linear in the reference where it is positive at both ends, else linear.
   const bool logint = r0 > 0.0 && r1 > 0.0;
   const double rr = logint ? r0 * std::pow(r1 / r0, t) : 0.0;
   const double w0 = logint ? rr * (1.0 - ts) / r0 : 1.0 - ts;
   const double w1 = logint ? rr * ts / r1 : ts;
-  const std::size_t base = static_cast<std::size_t>(l) * 4 * mxmu;
   double* dst[4] = {out.up_cos.data(), out.down_cos.data(), out.up_sin.data(), out.down_sin.data()};
-  const std::size_t off[4] = {0, mxmu, 2 * mxmu, 3 * mxmu};  // (half, hemi) = (0,0) (0,1) (1,0) (1,1)
   for (int h = 0; h < 4; ++h)
-    for (int u = 0; u < p.nmu; ++u) dst[h][u] = w0 * a0[base + off[h] + u] + w1 * a1[base + off[h] + u];
+    for (int u = 0; u < p.nmu; ++u) dst[h][u] = w0 * a0[kAmpOffset[h] + u] + w1 * a1[kAmpOffset[h] + u];
+}
+
+// Between two of its depths the profile is e^{-qt} [(1 - t) a0 + t b] with
+// q = ln(r0 / r1), b = (r0 / r1) a1 and t the fraction of the interval
+// (below the last depth e^{-qt} b): with t = ta + x / dz, the terms
+// e^{-q ta} a0 and e^{-q ta} (ta + x / dz)(b - a0) at the rate q / dz.
+// Only where the reference is log-interpolated and [za, zb] lies inside one
+// interval (or wholly below the last depth).
+bool profile_exp_terms(const SourceProfile& p, int l, double za, double zb, ExpSources& out) {
+  if (l >= p.nmodes || p.z.empty()) return true;  // no source in this mode
+  const std::size_t n = p.z.size();
+  if (n < 2) return false;
+  const std::size_t k0 = interval_of(p, 0.5 * (za + zb)).first;
+  const double z0 = p.z[k0], dz = p.z[k0 + 1] - z0;
+  const double ta = (za - z0) / dz, tb = (zb - z0) / dz, eps = 1e-9;
+  const bool below = ta >= 1.0 - eps;
+  if (ta < -eps || (!below && tb > 1.0 + eps)) return false;
+  const double r0 = p.ref[k0], r1 = p.ref[k0 + 1];
+  if (!(r0 > 0.0 && r1 > 0.0)) return false;
+  const double q = std::log(r0 / r1), e = std::exp(-q * ta), rate = q / dz;
+  const double* a0 = mode_amps(p, k0, l);
+  const double* a1 = mode_amps(p, k0 + 1, l);
+  const int first = static_cast<int>(out.shapes.size());
+  const SourceAmps b = amps_of(p.nmu, a1, r0 / r1);
+  if (below) {
+    out.shapes.push_back(b);
+    out.terms.push_back({rate, e, 0.0, first});
+    return true;
+  }
+  const SourceAmps a = amps_of(p.nmu, a0, 1.0);
+  SourceAmps d = b;
+  for (std::size_t i = 0; i < mxmu; ++i) {
+    d.up_cos[i] -= a.up_cos[i];
+    d.down_cos[i] -= a.down_cos[i];
+    d.up_sin[i] -= a.up_sin[i];
+    d.down_sin[i] -= a.down_sin[i];
+  }
+  out.shapes.push_back(a);
+  out.shapes.push_back(d);
+  out.terms.push_back({rate, e, 0.0, first});
+  out.terms.push_back({rate, e * ta, e / dz, first + 1});
+  return true;
 }
 
 void sources_start(RunState& rs) {

@@ -6,6 +6,7 @@
 namespace abyss {
 struct RunState;
 struct SourceAmps;
+struct ExpSources;
 
 void s0biosub(RunState& rs);  // bioluminescence set-up (initialization)
 void wrfdisc(RunState& rs);   // band-to-band redistribution matrices of the inelastic processes
@@ -23,6 +24,10 @@ void store_excitation(RunState& rs, int j);
 double bio_source(const BioTable& t, double z, double wavenm);
 // Amplitudes of a profile at a depth for mode l (zero for modes it does not feed).
 void eval_profile(const SourceProfile& p, int l, double depth, SourceAmps& out);
+// The profile between depths za < zb as exponential terms in the depth below
+// za (see SolverState::source_exp), added to `out`; false where it has no
+// such form there.
+bool profile_exp_terms(const SourceProfile& p, int l, double za, double zb, ExpSources& out);
 }  // namespace abyss
 
 namespace abyss {

@@ -7,6 +7,7 @@
 #include <cstring>
 #include <fstream>
 #include <functional>
+#include <memory>
 #include <tuple>
 
 #include "bottom/bottom.hpp"
@@ -16,6 +17,7 @@
 #include "solver/riccati.hpp"
 #include "solver/slab_ops.hpp"
 #include "solver_fixture.hpp"
+#include "sources/sources.hpp"
 #include "support/case2_water.hpp"
 
 using namespace abyss;
@@ -114,6 +116,53 @@ void exponential_source(RunState& rs) {
     }
   };
 }
+
+// A source profile over the grid depths, as the inelastic processes make
+// them (reference decaying but not exactly exponentially, shape changing with
+// depth, modes 0 to 2), bound as the run's source: with its exponential terms
+// (`closed`) or as point values only.
+void profile_source(RunState& rs, bool closed) {
+  SourceProfile p;
+  p.nmu = rs.cmisc.nmu;
+  p.nmodes = 3;
+  for (int k = 1; k <= rs.cmisc.nz; ++k) p.z.push_back(rs.cgrid.zeta(k));
+  p.amp.assign(p.z.size() * p.stride(), 0.0);
+  for (std::size_t k = 0; k < p.z.size(); ++k) {
+    p.ref.push_back(0.05 * std::exp(-0.7 * p.z[k]) * (1.0 + 0.3 * std::sin(p.z[k])));
+    for (std::size_t l = 0; l < 3; ++l)
+      for (std::size_t c = 0; c < 4; ++c)
+        for (std::size_t u = 0; u < static_cast<std::size_t>(p.nmu); ++u) {
+          const bool cap = static_cast<int>(u) == p.nmu - 1;
+          if ((l > 0 && cap) || (c >= 2 && l == 0)) continue;  // no sine half in mode 0
+          p.amp[k * p.stride() + (l * 4 + c) * mxmu + u] =
+              p.ref[k] / (1.0 + l) * (1.0 + 0.1 * u + 0.2 * c + 0.05 * p.z[k]) / rs.cgrid.fmu(static_cast<int>(u) + 1);
+        }
+  }
+  auto shared = std::make_shared<const SourceProfile>(std::move(p));
+  rs.cmisc.nsource = 1;
+  rs.src.flags[4] = 1;
+  rs.sol.source_fn[4] = [shared](const RunState&, int l, double depth, SourceAmps& a) { eval_profile(*shared, l, depth, a); };
+  rs.sol.source_exp[4] = nullptr;
+  if (closed)
+    rs.sol.source_exp[4] = [shared](int l, double za, double zb, ExpSources& out) {
+      return profile_exp_terms(*shared, l, za, zb, out);
+    };
+}
+
+}  // namespace
+
+// The emission of internal sources in closed form (exponential terms of the
+// source profile between grid depths) against the quadrature of the same
+// profile's point values, through the whole solve.
+TEST(ExactSolver, InternalSourceProfileInClosedFormMatchesItsQuadrature) {
+  SolverSetup s = hg_setup();
+  s.zeta = {0.0, 0.7, 0.71, 2.0, 3.5, 6.0};
+  const auto closed = solve_with(s, "exact", [](RunState& rs) { profile_source(rs, true); });
+  const auto quadrature = solve_with(s, "exact", [](RunState& rs) { profile_source(rs, false); });
+  expect_close(closed, quadrature, 1e-8, "closed form");
+}
+
+namespace {
 
 }  // namespace
 

@@ -3,6 +3,7 @@
 
 #include <cmath>
 
+#include "solver/slab_ops.hpp"
 #include "solver/solver_state.hpp"
 #include "sources/redistribution.hpp"
 #include "sources/sources.hpp"
@@ -120,6 +121,61 @@ TEST(SourceProfiles, InterpolationIsExactForExponentialsAndClampsTheShape) {
   SourceAmps b;
   eval_profile(p, 1, 3.3, b);
   EXPECT_EQ(b.up_cos[0], 0.0);
+}
+
+// The profile's exponential terms between two depths are the interpolation
+// itself: summed at any depth of the part they give what eval_profile gives,
+// inside an interval (reference and shape both changing) and below the last
+// depth; a part across a profile depth, above the first one or where the
+// reference is not positive has no such form.
+TEST(SourceProfiles, ExponentialTermsReproduceTheInterpolation) {
+  SourceProfile p;
+  p.nmu = 3;
+  p.nmodes = 2;
+  p.z = {0.0, 2.0, 5.0};
+  p.amp.assign(3 * p.stride(), 0.0);
+  for (std::size_t k = 0; k < 3; ++k) {
+    p.ref.push_back(std::exp(-0.3 * p.z[k]) * (1.0 + 0.4 * k));
+    for (std::size_t l = 0; l < 2; ++l)
+      for (std::size_t c = 0; c < 4; ++c)
+        for (std::size_t u = 0; u < 3; ++u)
+          p.amp[k * p.stride() + (l * 4 + c) * mxmu + u] = p.ref[k] * (1.0 + u + 0.5 * c * k + 0.3 * l * (2.0 - k));
+  }
+  const auto sum_at = [](const ExpSources& e, double x) {
+    SourceAmps s;
+    for (const ExpTerm& t : e.terms) {
+      const double f0 = t.f0 * std::exp(-t.p * x), f1 = t.f1 * x * std::exp(-t.p * x);
+      const SourceAmps &v = e.shapes[static_cast<std::size_t>(t.shape)], &v1 = e.shapes[static_cast<std::size_t>(t.x_shape())];
+      for (std::size_t i = 0; i < mxmu; ++i) {
+        s.up_cos[i] += f0 * v.up_cos[i] + f1 * v1.up_cos[i];
+        s.down_cos[i] += f0 * v.down_cos[i] + f1 * v1.down_cos[i];
+        s.up_sin[i] += f0 * v.up_sin[i] + f1 * v1.up_sin[i];
+        s.down_sin[i] += f0 * v.down_sin[i] + f1 * v1.down_sin[i];
+      }
+    }
+    return s;
+  };
+  for (int l = 0; l < 2; ++l)
+    for (const auto& [za, zb] : {std::pair{2.3, 4.1}, std::pair{0.0, 2.0}, std::pair{5.0, 9.0}}) {
+      ExpSources e;
+      ASSERT_TRUE(profile_exp_terms(p, l, za, zb, e)) << za;
+      for (double x : {0.0, 0.37 * (zb - za), zb - za}) {
+        SourceAmps want;
+        eval_profile(p, l, za + x, want);
+        const SourceAmps got = sum_at(e, x);
+        for (int u = 0; u < 3; ++u) {
+          EXPECT_NEAR(got.up_cos[u], want.up_cos[u], 1e-13) << l << " " << za << " " << x;
+          EXPECT_NEAR(got.down_sin[u], want.down_sin[u], 1e-13) << l << " " << za << " " << x;
+        }
+      }
+    }
+  ExpSources e;
+  EXPECT_TRUE(profile_exp_terms(p, 2, 1.0, 3.0, e));  // a mode the profile does not feed: no terms
+  EXPECT_TRUE(e.terms.empty());
+  EXPECT_FALSE(profile_exp_terms(p, 0, 1.0, 3.0, e));
+  EXPECT_FALSE(profile_exp_terms(p, 0, -1.0, 1.0, e));
+  p.ref[1] = 0.0;
+  EXPECT_FALSE(profile_exp_terms(p, 0, 0.5, 1.5, e));
 }
 
 TEST(Bioluminescence, TableIsBilinearAndZeroOutside) {
