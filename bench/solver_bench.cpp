@@ -9,13 +9,11 @@
 // every depth between the exact solve and the Adams integration at relerr 1e-12 (at 1e-9 the reference
 // itself is off by up to 3e-4 at the deepest depths of red bands).
 //
-// Figures (Release build, shared machine; see the README for the history and the
-// figures of the older binary in the same runs): (a) exact 4.3 ms as a first band, 4.0 ms
-// as a later band, Adams 254-282 ms; (c) 21.7 ms, Adams 3.5 s; (b) 5.4-7.0 s on one
-// thread, Adams 0.49 s per band; (b) on 20 x 24 ("fine") 39 s; whole run of (b) 13.5 s
-// with threads = 1, 7.4 s with threads = 2; peak memory 132 MB. The exact solve of (b)
-// agrees with the Adams reference at relerr 1e-12 to 2.4e-6 on every 10th band, 2.9e-6
-// on every 6th.
+// Figures (Release build, quiet machine, alternating with the previous binary; see the README for the
+// history): (a) exact 3.2-3.3 ms as a first band, 3.0 ms as a later band; (b) 3.24-3.49 s CPU on one
+// thread; (b) on 20 x 24 ("fine") 17.4 s; whole run of (b) 5.7-6.0 s with threads = 1, 3.1 s with
+// threads = 2; peak memory 52 MB ("exact"). The exact solve of (b) agrees with the Adams reference at
+// relerr 1e-12 to 2.3e-6 on every 10th band, 2.9e-6 on every 6th.
 // The step of the multistep Adams integrator is held by stability, not accuracy:
 // the band next to the horizon (mu = 0.044) attenuates at 1/mu = 23 per optical
 // depth, so the steps stay near 0.02 optical depths whatever the tolerances.
