@@ -98,13 +98,23 @@ TEST(InelasticKernels, HawesQuantumYieldIsAboutOnePercent) {
   EXPECT_NEAR(sum, expect, 2e-4 * expect);
 }
 
-// Between grid depths a profile follows an exponential exactly and feeds only its modes.
-TEST(SourceProfiles, InterpolationIsExactForExponentialsAndClampsTheShape) {
+namespace {
+
+// An empty profile of three bands at depths 0, 2 and 5 for `nmodes` modes.
+SourceProfile three_depth_profile(int nmodes) {
   SourceProfile p;
   p.nmu = 3;
-  p.nmodes = 1;
+  p.nmodes = nmodes;
   p.z = {0.0, 2.0, 5.0};
   p.amp.assign(3 * p.stride(), 0.0);
+  return p;
+}
+
+}  // namespace
+
+// Between grid depths a profile follows an exponential exactly and feeds only its modes.
+TEST(SourceProfiles, InterpolationIsExactForExponentialsAndClampsTheShape) {
+  SourceProfile p = three_depth_profile(1);
   for (std::size_t k = 0; k < 3; ++k) {
     p.ref.push_back(std::exp(-0.3 * p.z[k]));
     for (int u = 0; u < 3; ++u) {
@@ -129,11 +139,7 @@ TEST(SourceProfiles, InterpolationIsExactForExponentialsAndClampsTheShape) {
 // depth; a part across a profile depth, above the first one or where the
 // reference is not positive has no such form.
 TEST(SourceProfiles, ExponentialTermsReproduceTheInterpolation) {
-  SourceProfile p;
-  p.nmu = 3;
-  p.nmodes = 2;
-  p.z = {0.0, 2.0, 5.0};
-  p.amp.assign(3 * p.stride(), 0.0);
+  SourceProfile p = three_depth_profile(2);
   for (std::size_t k = 0; k < 3; ++k) {
     p.ref.push_back(std::exp(-0.3 * p.z[k]) * (1.0 + 0.4 * k));
     for (std::size_t l = 0; l < 2; ++l)
