@@ -27,17 +27,12 @@ fi
 if [ "${ABYSS_SKIP_SANITIZE:-0}" != "1" ]; then
   # The suite needs only the test program, the executables it starts and the
   # Monte Carlo tracer its reference check runs (the data tree comes from the
-  # Release build). Left out under the sanitizers:
-  # the long numerical comparisons whose code the shorter tests already take
-  # through the sanitizers (the published fluorescence line height and Raman
-  # shares repeat the energy-closure runs' paths over more bands and depths;
-  # the ac-9 run on the Case 2 example repeats the ac-9 examples'); the Release
-  # suite runs them.
+  # Release build).
   stage "sanitizer build"
   cmake -S . -B build-asan -DCMAKE_BUILD_TYPE=RelWithDebInfo -DABYSS_SANITIZE=ON >/dev/null
   cmake --build build-asan -j "$jobs" --target abyss_tests mcref
   stage "sanitizer suite"
   (cd build-asan && ASAN_OPTIONS=detect_leaks=1 UBSAN_OPTIONS=print_stacktrace=1 \
-     ctest --output-on-failure -j "$jobs" -E '^(PublishedMagnitudes\.(ChlorophyllFluorescence|RamanShare)|IopRuns\.Ac9ModelOnTheCase2)')
+     ctest --output-on-failure -j "$jobs")
 fi
 stage "done"
