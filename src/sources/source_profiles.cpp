@@ -250,10 +250,6 @@ void bind(RunState& rs, int which, SourceProfile p) {
   };
 }
 
-}  // namespace
-
-namespace {
-
 // The interval [z[k0], z[k0 + 1]] of the profile's depths that holds `depth`
 // (the first or last one above or below them) and the fraction t of the way
 // across it, not clamped.
