@@ -272,9 +272,10 @@ double bench_case1(const std::string& solver, int threads, int stride, const std
 }
 
 // Wall time of the whole run of (b) through the driver (set-up, every band,
-// every output file), with the run option `threads`: 1 solves the bands one
-// after another, 2 two at a time.
-double whole_run_case1(int threads) {
+// every output file, the library's phase functions), with the run option
+// `threads`: 1 solves the bands one after another, 2 two at a time; `options`:
+// further run-option lines (a later line overrides an earlier one).
+double whole_run_case1(int threads, const std::string& options = "") {
   namespace fs = std::filesystem;
   const fs::path root = fs::temp_directory_path() / ("abyss_bench_" + std::to_string(::getpid()));
   fs::create_directories(root / "run");
@@ -282,7 +283,7 @@ double whole_run_case1(int threads) {
   const fs::path cwd = fs::current_path();
   fs::current_path(root / "run");
   auto rs = std::make_unique<RunState>();
-  std::istringstream in(case1_input() + "threads = " + std::to_string(threads) + "\n");
+  std::istringstream in(case1_input() + options + "threads = " + std::to_string(threads) + "\n");
   std::ostringstream con;
   rs->input = &in;
   rs->console = &con;
@@ -295,10 +296,12 @@ double whole_run_case1(int threads) {
   return t;
 }
 
-void bench_whole_runs() {
-  const double t1 = whole_run_case1(1), t2 = whole_run_case1(2);
-  std::printf("(b) whole run, 60 bands with every output file: %.3f s (threads = 1), %.3f s (threads = 2: two bands "
-              "at a time); 1/2 threads %.2f\n", t1, t2, t1 / t2);
+void bench_whole_runs(const std::string& partition = "10x24") {
+  std::string options = "partition = ";
+  options.append(partition).append("\n");
+  const double t1 = whole_run_case1(1, options), t2 = whole_run_case1(2, options);
+  std::printf("(b) whole run on %s, 60 bands with every output file: %.3f s (threads = 1), %.3f s (threads = 2: two "
+              "bands at a time); 1/2 threads %.2f\n", partition.c_str(), t1, t2, t1 / t2);
 }
 
 }  // namespace
@@ -306,8 +309,8 @@ void bench_whole_runs() {
 int main(int argc, char** argv) {
   // Optional arguments: solve every n-th band of the Adams reference in (b) (default 6); then "accuracy"
   // (exact vs the tight Adams reference on every n-th band of (b)), "exact" ((a) and (b), exact solve only)
-  // "sample" ((b) exact on every n-th band), "a" ((a) alone), "parts" ((a) stage by stage) or "bands" (the whole
-  // run of (b), 1 and 2 threads).
+  // "sample" ((b) exact on every n-th band), "a" ((a) alone), "parts" ((a) stage by stage), "bands" (the whole
+  // run of (b), 1 and 2 threads) or "bands20" (the same on 20 x 24).
   const int stride = argc > 1 ? std::max(1, std::atoi(argv[1])) : 6;
   if (argc > 2 && std::string(argv[2]) == "accuracy") {
     accuracy_case1(stride);
@@ -361,6 +364,11 @@ int main(int argc, char** argv) {
   if (argc > 2 && std::string(argv[2]) == "bands") {
     // The whole run of (b) with its bands one after another and two at a time.
     bench_whole_runs();
+    return 0;
+  }
+  if (argc > 2 && std::string(argv[2]) == "bands20") {
+    // The same on the default partition, 20 x 24.
+    bench_whole_runs("20x24");
     return 0;
   }
   if (argc > 2 && std::string(argv[2]) == "exact") {
