@@ -47,9 +47,11 @@ std::string read_file(const std::filesystem::path& p);
 
 // `input` with the run option that puts it on the 10 x 24 partition. Tests whose
 // subject is not the angular grid (threads, IOP models, sources, outputs, faults)
-// run there: a run costs a third to a fifth of the default 20 x 24's, and every
-// wind-blown surface of that set is in the data tree, so no test waits for one
-// to be computed. Later option lines still override it.
+// run there: a run costs a third to a fifth of the default 20 x 24's. The data
+// tree makes the wind-blown surfaces of that set the suite reads (see
+// tools/surfgen/data.cmake), so no test waits for one to be computed; a test
+// that needs another makes it on demand, and its NOTE line then tells. Later
+// option lines still override it.
 inline constexpr const char* kCoarseGridOption = "partition = 10x24\n";
 inline std::string on_coarse_grid(const std::string& input) {
   return input + (input.empty() || input.back() == '\n' ? "" : "\n") + kCoarseGridOption;
