@@ -12,7 +12,7 @@
 // Figures (Release build, quiet machine, alternating with the previous binary; see the README for the
 // history): (a) exact 3.2-3.3 ms as a first band, 3.0 ms as a later band; (b) 3.24-3.49 s CPU on one
 // thread; (b) on 20 x 24 ("fine") 17.4 s; whole run of (b) 5.7-6.0 s with threads = 1, 3.1 s with
-// threads = 2; peak memory 52 MB ("exact"). The exact solve of (b) agrees with the Adams reference at
+// threads = 2, on 20 x 24 ("bands20") 26.5 s and 13.7 s; peak memory 52 MB ("exact"). The exact solve of (b) agrees with the Adams reference at
 // relerr 1e-12 to 2.3e-6 on every 10th band, 2.9e-6 on every 6th.
 // The step of the multistep Adams integrator is held by stability, not accuracy:
 // the band next to the horizon (mu = 0.044) attenuates at 1/mu = 23 per optical
