@@ -214,6 +214,88 @@ std::vector<double> light(const RunState& rs) {
   return out;
 }
 
+// Radiance in every quad (polar band u, azimuthal band s, both hemispheres)
+// at every grid depth of the band just solved, from the Fourier amplitudes of
+// every mode: at each depth the nmu x nphi downward quads, then the upward ones.
+std::vector<double> radiance_field(const RunState& rs) {
+  const int nmu = rs.cmisc.nmu, lmax = rs.cmisc.lmax, nphi = rs.cmisc.nphi, n = nmu * (lmax + 1);
+  std::vector<double> out;
+  for (int k = 1; k <= rs.cmisc.nz; ++k)
+    for (const double* amp : {rs.sol.cramp_down.col(k + 2), rs.sol.cramp_up.col(k)})
+      for (int u = 1; u <= nmu; ++u)
+        for (int s = 1; s <= nphi; ++s) {
+          double sum = 0.0;
+          for (int l = 0; l <= lmax; ++l) {
+            const double phi = rs.cgridphi.phi(s);
+            sum += amp[l * nmu + u - 1] * std::cos(l * phi) + amp[n + l * nmu + u - 1] * std::sin(l * phi);
+          }
+          out.push_back(sum);
+        }
+  return out;
+}
+
+// The Fourier amplitudes (cosine and sine) of every mode at every grid depth,
+// downward then upward per depth.
+std::vector<double> amplitudes(const RunState& rs) {
+  const int na = 2 * rs.cmisc.nmu * (rs.cmisc.lmax + 1);
+  std::vector<double> out;
+  for (int k = 1; k <= rs.cmisc.nz; ++k)
+    for (const double* amp : {rs.sol.cramp_down.col(k + 2), rs.sol.cramp_up.col(k)}) out.insert(out.end(), amp, amp + na);
+  return out;
+}
+
+// Largest difference of the radiance in any quad at any grid depth between
+// the exact solve and the tight Adams reference, relative to the quad's own
+// radiance and to the largest radiance of its hemisphere at that depth, over
+// every `stride`-th band of the Case 1 spectrum; and per Fourier mode, the
+// largest difference of its amplitudes relative to the same hemisphere's
+// largest radiance (how much each mode's error shows in the radiance).
+void radiance_accuracy_case1(int stride) {
+  Case1Run run;
+  if (!run.ok) return;
+  RunState& rs = run.rs;
+  rs.opts.threads = 2;
+  const int nmu = rs.cmisc.nmu, nmode = rs.cmisc.lmax + 1, per = nmu * rs.cmisc.nphi, na = 2 * nmu * nmode;
+  double own = 0.0, hemi = 0.0;
+  std::vector<double> by_mode(static_cast<std::size_t>(nmode), 0.0);
+  int wj = 0, wq = 0;
+  for (int j = 1; j <= rs.cmisc.nwave; j += stride) {
+    rs.opts.solver = "exact";
+    run.solve_band(j);
+    const std::vector<double> e = radiance_field(rs), ea = amplitudes(rs);
+    rs.opts.solver = "adams";
+    rs.cmisc.relerr = 1e-12;
+    rs.cmisc.abserr = 1e-15;
+    run.solve_band(j);
+    const std::vector<double> a = radiance_field(rs), aa = amplitudes(rs);
+    for (std::size_t h = 0; h < a.size() / static_cast<std::size_t>(per); ++h) {  // one hemisphere at one depth
+      const std::size_t q0 = h * static_cast<std::size_t>(per);
+      double big = 0.0;
+      for (std::size_t q = q0; q < q0 + static_cast<std::size_t>(per); ++q) big = std::max(big, std::abs(a[q]));
+      for (std::size_t q = q0; q < q0 + static_cast<std::size_t>(per); ++q) {
+        const double d = std::abs(e[q] - a[q]);
+        if (d > own * std::abs(a[q])) own = d / std::abs(a[q]), wj = j, wq = static_cast<int>(q);
+        hemi = std::max(hemi, d / big);
+      }
+      for (int half = 0; half < 2; ++half)
+        for (int l = 0; l < nmode; ++l)
+          for (int u = 0; u < nmu; ++u) {
+            const std::size_t i = h * static_cast<std::size_t>(na) + static_cast<std::size_t>(half * nmu * nmode + l * nmu + u);
+            double& m = by_mode[static_cast<std::size_t>(l)];
+            m = std::max(m, std::abs(ea[i] - aa[i]) / big);
+          }
+    }
+  }
+  const int q = wq % per;
+  std::printf("(b) radiance, exact vs adams (relerr 1e-12, abserr 1e-15), every %d-th band: largest difference %.2e "
+              "of the quad's radiance (band %d, grid depth %d, %s, mu band %d, phi band %d), %.2e of the "
+              "hemisphere's largest\n", stride, own, wj, wq / (2 * per) + 1, (wq / per) % 2 ? "upward" : "downward",
+              q / rs.cmisc.nphi + 1, q % rs.cmisc.nphi + 1, hemi);
+  std::printf("(b) amplitude differences by mode l = 0, 1, ..., relative to the hemisphere's largest radiance:");
+  for (double m : by_mode) std::printf(" %.1e", m);
+  std::printf("\n");
+}
+
 // Largest relative difference of Ed, Eu, Eo, Lu at every depth between the
 // exact solve and the Adams reference at tight tolerances (relerr 1e-12,
 // abserr 1e-15), over every `stride`-th band of the Case 1 spectrum.
@@ -310,10 +392,15 @@ int main(int argc, char** argv) {
   // Optional arguments: solve every n-th band of the Adams reference in (b) (default 6); then "accuracy"
   // (exact vs the tight Adams reference on every n-th band of (b)), "exact" ((a) and (b), exact solve only)
   // "sample" ((b) exact on every n-th band), "a" ((a) alone), "parts" ((a) stage by stage), "bands" (the whole
-  // run of (b), 1 and 2 threads) or "bands20" (the same on 20 x 24).
+  // run of (b), 1 and 2 threads), "bands20" (the same on 20 x 24) or "radiance" (exact vs the tight Adams
+  // reference quad by quad and mode by mode, every n-th band of (b)).
   const int stride = argc > 1 ? std::max(1, std::atoi(argv[1])) : 6;
   if (argc > 2 && std::string(argv[2]) == "accuracy") {
     accuracy_case1(stride);
+    return 0;
+  }
+  if (argc > 2 && std::string(argv[2]) == "radiance") {
+    radiance_accuracy_case1(stride);
     return 0;
   }
   if (argc > 2 && std::string(argv[2]) == "a") {
