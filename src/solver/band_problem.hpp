@@ -97,6 +97,11 @@ void sum_source_amps(const RunState& rs, int l, double depth, SourceAmps& total)
 // The band problem of the current band (evaluates the IOPs and bottom operators);
 // slab_rt_tol is the halving check's tolerance (a tighter one for convergence checks).
 BandProblem band_problem(RunState& rs, double slab_rt_tol = kSlabRtTolerance);
+// The halving check's difference for the slab [top, top + h] of changing IOPs
+// in the layer between the grid depths layer_top and layer_bottom (mode 0,
+// current band): what the partition holds within the tolerance for every
+// such slab it keeps.
+double slab_check_difference(RunState& rs, double top, double h, double layer_top, double layer_bottom);
 // The slab partition of the layer [za, zb] for the IOPs `iop_at(zeta)`.
 std::vector<SubSlab> partition_layer(const std::function<IopMix(double)>& iop_at, double za, double zb, double tol);
 // Operators of mode l at every grid depth.

@@ -379,16 +379,18 @@ struct Refiner {
     if (midpoint_suffices(s)) return out.push_back({s.top, s.h, s.iop, false, {}, {}, nullptr});
     refine(s, 0);
   }
+  // The check's difference between the slab's operators and its halves'.
+  double difference(const SubSlab& s, const SlabRT& one, const SlabRT& two) const {
+    const std::vector<double> up = visibility(mu, s.top - layer_top), down = visibility(mu, layer_bottom - s.top - s.h);
+    return std::max({weighted_change(one.r, two.r, up), weighted_change(one.t_up(), two.t_up(), up),
+                     weighted_change(one.r_below(), two.r_below(), down), weighted_change(one.t, two.t, down)});
+  }
   // `known`: the slab's operators when its parent's check computed them.
   void refine(const SubSlab& s, int depth, std::shared_ptr<const SlabRT> known = nullptr) {
     const SubSlab a = half(s, false), b = half(s, true);
     std::shared_ptr<const SlabRT> one = known ? std::move(known) : std::make_shared<const SlabRT>(rt(s));
     auto ra = std::make_shared<const SlabRT>(rt(a)), rb = std::make_shared<const SlabRT>(rt(b));
-    const SlabRT two = stack_rt(*ra, *rb);
-    // Light leaving upward (r, t_up) starts at the slab top, downward (r_below, t) at its bottom.
-    const std::vector<double> up = visibility(mu, s.top - layer_top), down = visibility(mu, layer_bottom - s.top - s.h);
-    const double err = std::max({weighted_change(one->r, two.r, up), weighted_change(one->t_up(), two.t_up(), up),
-                                 weighted_change(one->r_below(), two.r_below(), down), weighted_change(one->t, two.t, down)});
+    const double err = difference(s, *one, stack_rt(*ra, *rb));
     if (depth >= 30 || err <= tol) {
       out.push_back(s);
       out.back().rt0 = std::move(one);
@@ -663,6 +665,20 @@ std::vector<SubSlab> partition_layer(const std::function<IopMix(double)>& iop_at
   Partitioner p{iop_at, tol, {}};
   if (zb > za) p.split(za, zb, 0, 0.0);
   return p.out;
+}
+
+double slab_check_difference(RunState& rs, double top, double h, double layer_top, double layer_bottom) {
+  const std::function<IopMix(double)> iop_at = [&rs](double zeta) {
+    const double depth = (rs.cmisc.iop == 1) ? zeta : z_of_zeta(rs, zeta);
+    return mix_of(abscat(rs, depth, rs.cmisc.wavenm, rs.cmisc.ncomp), rs.cmisc.ncomp);
+  };
+  ModeCoefficients mc0(rs, 0);
+  MediumCache cache0(mc0);
+  std::vector<double> mu;
+  for (int u = 1; u <= rs.cmisc.nmu; ++u) mu.push_back(rs.cgrid.fmu(u));
+  Refiner r{iop_at, cache0, kSlabRtTolerance, layer_top, layer_bottom, mu, {}};
+  const SubSlab s = varying_slab(iop_at, top, h, iop_at(top + 0.5 * h));
+  return r.difference(s, r.rt(s), stack_rt(r.rt(r.half(s, false)), r.rt(r.half(s, true))));
 }
 
 BandProblem band_problem(RunState& rs, double slab_rt_tol) {
