@@ -667,11 +667,20 @@ std::vector<SubSlab> partition_layer(const std::function<IopMix(double)>& iop_at
   return p.out;
 }
 
-double slab_check_difference(RunState& rs, double top, double h, double layer_top, double layer_bottom) {
-  const std::function<IopMix(double)> iop_at = [&rs](double zeta) {
+namespace {
+
+// The IOPs of the current band at an optical depth.
+std::function<IopMix(double)> iop_profile(RunState& rs) {
+  return [&rs](double zeta) {
     const double depth = (rs.cmisc.iop == 1) ? zeta : z_of_zeta(rs, zeta);
     return mix_of(abscat(rs, depth, rs.cmisc.wavenm, rs.cmisc.ncomp), rs.cmisc.ncomp);
   };
+}
+
+}  // namespace
+
+double slab_check_difference(RunState& rs, double top, double h, double layer_top, double layer_bottom) {
+  const std::function<IopMix(double)> iop_at = iop_profile(rs);
   ModeCoefficients mc0(rs, 0);
   MediumCache cache0(mc0);
   std::vector<double> mu;
@@ -689,10 +698,7 @@ BandProblem band_problem(RunState& rs, double slab_rt_tol) {
   bp.lmax = m.lmax;
   bp.nz = m.nz;
   for (int k = 1; k <= m.nz; ++k) bp.zeta.push_back(rs.cgrid.zeta(k));
-  const std::function<IopMix(double)> iop_at = [&rs](double zeta) {
-    const double depth = (rs.cmisc.iop == 1) ? zeta : z_of_zeta(rs, zeta);
-    return mix_of(abscat(rs, depth, rs.cmisc.wavenm, rs.cmisc.ncomp), rs.cmisc.ncomp);
-  };
+  const std::function<IopMix(double)> iop_at = iop_profile(rs);
   ModeCoefficients mc0(rs, 0);
   MediumCache cache0(mc0);
   iop_at(0.0);  // the profiles are read on first use
