@@ -11,9 +11,6 @@ PassState::PassState(int n, bool transmittance, bool sources)
   for (auto& s : S) s.assign(static_cast<std::size_t>(n), 0.0);
 }
 
-namespace {
-
-// (I - r R)^-1 t.
 Sq interaction(const Sq& r, const Sq& t, const Sq& R) {
   const int n = R.n;
   Sq a = Sq::identity(n);
@@ -22,8 +19,6 @@ Sq interaction(const Sq& r, const Sq& t, const Sq& R) {
   dense::solve_left(std::move(a), y.data(), n, "adding");
   return y;
 }
-
-}  // namespace
 
 Sq interaction(const SlabRT& slab, const Sq& R) { return interaction(slab.r, slab.t, R); }
 

@@ -25,8 +25,11 @@ struct PassState {
   PassState(int n, bool transmittance, bool sources);
 };
 
-// Y = (I - r R)^-1 t for light from above (r, t); for a slab that looks the
-// same from both sides this serves either direction.
+// Y = (I - r R)^-1 t for light entering a slab (reflectance r, transmittance
+// t for that side) that faces the reflectance R.
+dense::Sq interaction(const dense::Sq& r, const dense::Sq& t, const dense::Sq& R);
+// The same for light from above (r, t); for a slab that looks the same from
+// both sides this serves either direction.
 dense::Sq interaction(const SlabRT& slab, const dense::Sq& R);
 // S' = (S + s_toward R) Y + s_away.
 dense::Row add_source(const dense::Row& S, const dense::Row& toward, const dense::Row& away, const dense::Sq& R,

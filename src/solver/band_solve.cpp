@@ -135,8 +135,8 @@ std::optional<IopMix> blend(double a, const IopMix& x, double b, const IopMix& y
 SubSlab varying_slab(const std::function<IopMix(double)>& iop_at, double top, double h, const IopMix& mid) {
   const IopMix g1 = iop_at(top + kGaussUpper * h), g2 = iop_at(top + kGaussLower * h);
   const auto upper = blend(kMagnusNear, g1, kMagnusFar, g2), lower = blend(kMagnusFar, g1, kMagnusNear, g2);
-  if (!upper || !lower) return {top, h, mid, false, {}, {}, nullptr};
-  return {top, h, mid, true, *upper, *lower, nullptr};
+  if (!upper || !lower) return {top, h, mid, false, {}, {}, nullptr, nullptr};
+  return {top, h, mid, true, *upper, *lower, nullptr, nullptr};
 }
 
 struct Partitioner {
@@ -227,13 +227,13 @@ struct Partitioner {
     }
     const IopMix& mid = smp.mid;
     if (smp.uniform) {
-      out.push_back({za, zb - za, mid, false, {}, {}, nullptr});
+      out.push_back({za, zb - za, mid, false, {}, {}, nullptr, nullptr});
       return;
     }
     const double zm = 0.5 * (za + zb), h = zb - za;
     const bool tiny = h <= 1.0e-9 * std::max(1.0, std::abs(zb)) || depth >= 48;
     if (tiny) {
-      out.push_back({za, h, mid, false, {}, {}, nullptr});
+      out.push_back({za, h, mid, false, {}, {}, nullptr, nullptr});
       return;
     }
     if (!smp.step && smp.variation <= tol) {
@@ -376,7 +376,7 @@ struct Refiner {
   }
   void add(const SubSlab& s) {
     if (!s.varying) return out.push_back(s);
-    if (midpoint_suffices(s)) return out.push_back({s.top, s.h, s.iop, false, {}, {}, nullptr});
+    if (midpoint_suffices(s)) return out.push_back({s.top, s.h, s.iop, false, {}, {}, nullptr, nullptr});
     refine(s, 0);
   }
   // The check's difference between the slab's operators and its halves'.
@@ -390,18 +390,16 @@ struct Refiner {
     const SubSlab a = half(s, false), b = half(s, true);
     std::shared_ptr<const SlabRT> one = known ? std::move(known) : std::make_shared<const SlabRT>(rt(s));
     auto ra = std::make_shared<const SlabRT>(rt(a)), rb = std::make_shared<const SlabRT>(rt(b));
-    const double err = difference(s, *one, stack_rt(*ra, *rb));
+    auto two = std::make_shared<const SlabRT>(stack_rt(*ra, *rb));
+    const double err = difference(s, *one, *two);
     if (depth >= 30 || err <= tol) {
       out.push_back(s);
-      out.back().rt0 = std::move(one);
-      return;
-    }
-    // Close misses: the halves pass their own check (see kHalvingGainFloor).
-    if (err <= kHalvingGainFloor * tol) {
-      for (auto [half_slab, half_rt] : {std::pair{a, std::move(ra)}, std::pair{b, std::move(rb)}}) {
-        out.push_back(half_slab);
-        out.back().rt0 = std::move(half_rt);
-      }
+      SubSlab& kept = out.back();
+      kept.rt0 = std::move(two);
+      auto halves = std::make_shared<std::vector<SubSlab>>(std::vector<SubSlab>{a, b});
+      (*halves)[0].rt0 = std::move(ra);
+      (*halves)[1].rt0 = std::move(rb);
+      kept.halves = std::move(halves);
       return;
     }
     refine(a, depth + 1, std::move(ra));
@@ -466,6 +464,13 @@ SlabOps slab_ops(const BandProblem& bp, int l, const SubSlab& s, MediumCache& ca
   const bool reuse = (l == 0 && s.rt0);  // mode 0's operators from the halving check
   if (reuse && !bp.sources) {
     op.rt = *s.rt0;
+    return op;
+  }
+  if (reuse && s.halves) {  // mode 0 of a kept slab: its halves, as the check stacked them
+    const std::vector<SubSlab>& hv = *s.halves;
+    const SlabOps a = slab_ops(bp, l, hv[0], cache), b = slab_ops(bp, l, hv[1], cache);
+    op.rt = *s.rt0;
+    op.em = stack_emission(a.em, a.rt, b.em, b.rt);
     return op;
   }
   // The sun beam alone is a sum of exponentials in optical depth: its emission has a closed form.

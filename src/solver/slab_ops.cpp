@@ -392,9 +392,11 @@ SlabEmission emission_gl(const SlabMedium& m, double a, double b, const SlabSour
 // Emission of two stacked parts from theirs (adding with the parts' operators).
 SlabEmission stack(const SlabEmission& top, const SlabRT& rtop, const SlabEmission& bot, const SlabRT& rbot) {
   SlabEmission e;
-  const Sq ydn = interaction(rbot, rtop.r), yup = interaction(rtop, rbot.r);
+  // Light crossing the interface downward enters the lower part from above,
+  // upward the upper part from below.
+  const Sq ydn = interaction(rbot.r, rbot.t, rtop.r_below()), yup = interaction(rtop.r_below(), rtop.t_up(), rbot.r);
   for (int h = 0; h < 2; ++h) {
-    e.dn[h] = add_source(top.dn[h], bot.up[h], bot.dn[h], rtop.r, ydn);
+    e.dn[h] = add_source(top.dn[h], bot.up[h], bot.dn[h], rtop.r_below(), ydn);
     e.up[h] = add_source(bot.up[h], top.dn[h], top.up[h], rbot.r, yup);
   }
   return e;
@@ -426,6 +428,11 @@ SlabEmission refine(const SlabMedium& m, double a, double b, const SlabEmission&
 }
 
 }  // namespace
+
+SlabEmission stack_emission(const SlabEmission& top, const SlabRT& rtop, const SlabEmission& bot, const SlabRT& rbot) {
+  return stack(top, rtop, bot, rbot);
+}
+
 
 SlabEmission slab_emission(const SlabMedium& m, double h, const SlabSource& src, double tol) {
   if (h <= 0.0) return zero_emission(m.n);

@@ -63,6 +63,8 @@ SlabMedium slab_medium(const dense::Sq& rho, const dense::Sq& tau);
 SlabRT slab_rt(const SlabMedium& m, double h);
 // The slab `top` above the slab `bottom`, as one slab.
 SlabRT stack_rt(const SlabRT& top, const SlabRT& bottom);
+// The emission of the slab `top` (operators rtop) above the slab `bottom`.
+SlabEmission stack_emission(const SlabEmission& top, const SlabRT& rtop, const SlabEmission& bottom, const SlabRT& rbottom);
 
 // A slab whose IOPs change smoothly with depth, as two halves of constant IOPs.
 // With A1 and A2 the Riccati coefficients at the Gauss-Legendre points
