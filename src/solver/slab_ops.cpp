@@ -309,21 +309,24 @@ void solve_pair(const Sq& a, const Sq& b, const Sq& x, const Sq& y, Sq& ox, Sq& 
 
 }  // namespace
 
-SlabRT stack_rt(const SlabRT& top, const SlabRT& bottom) {
+StackedRT stack_parts(const SlabRT& top, const SlabRT& bottom) {
   // Light from above crosses the top slab, then bounces between the bottom
   // slab (reflecting from above) and the top slab (reflecting from below).
-  Sq y1r, y1t, y2r, y2t;
-  solve_pair(bottom.r, top.r_below(), dense::mul(bottom.r, top.t_up()), bottom.t, y1r, y1t);
-  solve_pair(top.r_below(), bottom.r, dense::mul(top.r_below(), bottom.t), top.t_up(), y2r, y2t);
-  SlabRT s;
+  Sq y1r, y2r;
+  StackedRT out;
+  solve_pair(bottom.r, top.r_below(), dense::mul(bottom.r, top.t_up()), bottom.t, y1r, out.ydn);
+  solve_pair(top.r_below(), bottom.r, dense::mul(top.r_below(), bottom.t), top.t_up(), y2r, out.yup);
+  SlabRT& s = out.rt;
   s.r = top.r;
   dense::gemm(top.t, y1r, s.r, 1.0, 1.0);
-  s.t = dense::mul(top.t, y1t);
+  s.t = dense::mul(top.t, out.ydn);
   s.rb = bottom.r_below();
   dense::gemm(bottom.t_up(), y2r, s.rb, 1.0, 1.0);
-  s.tu = dense::mul(bottom.t_up(), y2t);
-  return s;
+  s.tu = dense::mul(bottom.t_up(), out.yup);
+  return out;
 }
+
+SlabRT stack_rt(const SlabRT& top, const SlabRT& bottom) { return stack_parts(top, bottom).rt; }
 
 SlabRT varying_slab_rt(const VaryingSlab& v) {
   return stack_rt(slab_rt(*v.upper, 0.5 * v.h), slab_rt(*v.lower, 0.5 * v.h));
@@ -390,16 +393,22 @@ SlabEmission emission_gl(const SlabMedium& m, double a, double b, const SlabSour
 }
 
 // Emission of two stacked parts from theirs (adding with the parts' operators).
-SlabEmission stack(const SlabEmission& top, const SlabRT& rtop, const SlabEmission& bot, const SlabRT& rbot) {
+// The two parts' emissions through the interaction matrices of their stack.
+SlabEmission stack(const SlabEmission& top, const SlabRT& rtop, const SlabEmission& bot, const SlabRT& rbot,
+                   const Sq& ydn, const Sq& yup) {
   SlabEmission e;
-  // Light crossing the interface downward enters the lower part from above,
-  // upward the upper part from below.
-  const Sq ydn = interaction(rbot.r, rbot.t, rtop.r_below()), yup = interaction(rtop.r_below(), rtop.t_up(), rbot.r);
   for (int h = 0; h < 2; ++h) {
     e.dn[h] = add_source(top.dn[h], bot.up[h], bot.dn[h], rtop.r_below(), ydn);
     e.up[h] = add_source(bot.up[h], top.dn[h], top.up[h], rbot.r, yup);
   }
   return e;
+}
+
+SlabEmission stack(const SlabEmission& top, const SlabRT& rtop, const SlabEmission& bot, const SlabRT& rbot) {
+  // Light crossing the interface downward enters the lower part from above,
+  // upward the upper part from below.
+  return stack(top, rtop, bot, rbot, interaction(rbot.r, rbot.t, rtop.r_below()),
+               interaction(rtop.r_below(), rtop.t_up(), rbot.r));
 }
 
 double emission_diff(const SlabEmission& a, const SlabEmission& b, double& scale) {
@@ -686,16 +695,17 @@ SlabEmission slab_emission(const SlabMedium& m, const SlabRT& rt, double h, cons
 
 SlabEmission varying_slab_emission(const VaryingSlab& v, const SlabSource& src, const ExpSourceFn& exp, double tol) {
   if (!exp) return varying_slab_emission(v, src, tol);
-  return varying_slab_emission(v, slab_rt(*v.upper, 0.5 * v.h), slab_rt(*v.lower, 0.5 * v.h), src, exp, tol);
+  const SlabRT rup = slab_rt(*v.upper, 0.5 * v.h), rlo = slab_rt(*v.lower, 0.5 * v.h);
+  return varying_slab_emission(v, rup, rlo, stack_parts(rup, rlo), src, exp, tol);
 }
 
-SlabEmission varying_slab_emission(const VaryingSlab& v, const SlabRT& rup, const SlabRT& rlo, const SlabSource& src,
-                                   const ExpSourceFn& exp, double tol) {
+SlabEmission varying_slab_emission(const VaryingSlab& v, const SlabRT& rup, const SlabRT& rlo, const StackedRT& both,
+                                   const SlabSource& src, const ExpSourceFn& exp, double tol) {
   const double half = 0.5 * v.h;
   const SlabSource lower_src = [&](double x, SourceAmps& a) { src(x + half, a); };
   const ExpSourceFn lower_exp = [&](double x0, double x1, ExpSources& out) { exp(x0 + half, x1 + half, out); };
   return stack(slab_emission(*v.upper, rup, half, src, exp, tol), rup, slab_emission(*v.lower, rlo, half, lower_src, lower_exp, tol),
-               rlo);
+               rlo, both.ydn, both.yup);
 }
 
 SlabEmission varying_slab_emission(const VaryingSlab& v, const SlabSource& src, double tol) {

@@ -63,6 +63,15 @@ SlabMedium slab_medium(const dense::Sq& rho, const dense::Sq& tau);
 SlabRT slab_rt(const SlabMedium& m, double h);
 // The slab `top` above the slab `bottom`, as one slab.
 SlabRT stack_rt(const SlabRT& top, const SlabRT& bottom);
+// The same with the interaction matrices of the stack, which stacking the two
+// slabs' emissions uses again: ydn = (I - r_bottom rb_top)^-1 t_bottom (light
+// entering the lower slab from above) and yup = (I - rb_top r_bottom)^-1 tu_top
+// (entering the upper slab from below).
+struct StackedRT {
+  SlabRT rt;
+  dense::Sq ydn, yup;
+};
+StackedRT stack_parts(const SlabRT& top, const SlabRT& bottom);
 // The emission of the slab `top` (operators rtop) above the slab `bottom`.
 SlabEmission stack_emission(const SlabEmission& top, const SlabRT& rtop, const SlabEmission& bottom, const SlabRT& rbottom);
 
@@ -134,7 +143,7 @@ SlabEmission slab_emission(const SlabMedium& m, const SlabRT& rt, double h, cons
                            const ExpSourceFn& exp, double tol);
 SlabEmission varying_slab_emission(const VaryingSlab& v, const SlabSource& src, const ExpSourceFn& exp, double tol);
 // The same with the operators of the two halves (thickness h / 2 each) given.
-SlabEmission varying_slab_emission(const VaryingSlab& v, const SlabRT& rup, const SlabRT& rlo, const SlabSource& src,
-                                   const ExpSourceFn& exp, double tol);
+SlabEmission varying_slab_emission(const VaryingSlab& v, const SlabRT& rup, const SlabRT& rlo, const StackedRT& both,
+                                   const SlabSource& src, const ExpSourceFn& exp, double tol);
 
 }  // namespace abyss
