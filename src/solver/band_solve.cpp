@@ -325,7 +325,8 @@ double weighted_change(const Sq& a, const Sq& b, const std::vector<double>& w) {
 // reproduces to better than first order in its thickness), and weighting the
 // columns instead (the light the slab sends out) let the near-horizon light
 // it makes out of the steep light go unchecked: Eu then moved by 3.3e-5 from
-// the Adams reference in the Case 1 chlorophyll spectrum (2.3e-6 as below).
+// the Adams reference in the Case 1 chlorophyll spectrum (2.3e-6 with the rows
+// weighted; both with mode 0 taking the slab at a tolerance of 1e-4).
 std::vector<double> visibility(const std::vector<double>& mu, double dist) {
   std::vector<double> w(mu.size());
   for (std::size_t i = 0; i < mu.size(); ++i) {
@@ -341,10 +342,12 @@ std::vector<double> visibility(const std::vector<double>& mu, double dist) {
 // a slab whose difference exceeds the tolerance is halved. The difference is
 // weighted by how far the light concerned reaches the layer's grid depths
 // (see visibility): r and t_up from the slab top to the layer's top, r_below
-// and t from the slab bottom to the layer's bottom. The partition then serves
-// every mode. (Each mode's operators are about as far off as mode 0's on the
-// same slab, 0.3 to 1.5 times; it is the small share of the higher modes in
-// the light field that keeps their share of the radiance error small.)
+// and t from the slab bottom to the layer's bottom. A kept slab keeps its
+// halves: mode 0 takes them, the better of the two compared, and the other
+// modes the slab (see kSlabRtTolerance). (Each mode's operators are about as
+// far off as mode 0's on the same slab, 0.3 to 1.5 times; it is the small
+// share of the higher modes in the light field that keeps their share of the
+// radiance error small.)
 struct Refiner {
   const std::function<IopMix(double)>& iop_at;
   MediumCache& cache;
