@@ -3,6 +3,9 @@
 #include <cmath>
 #include <filesystem>
 #include <fstream>
+#include <string>
+
+#include <unistd.h>
 
 #include "../solver/solver_fixture.hpp"
 #include "control/errors.hpp"
@@ -37,9 +40,12 @@ void fill_table(RunState& rs) {
 
 bool has(const std::string& text, const std::string& piece) { return text.find(piece) != std::string::npos; }
 
-// A DPF file for a 4 x 4 partition with recognisable entries.
+// A DPF file for a 4 x 4 partition with recognisable entries, named for the
+// test and the process (the suite runs tests in parallel, each in its own
+// process, and each removes its file when done).
 std::string write_dpf(const std::string& dir, int nmu, int nphi, int type) {
-  const std::string path = dir + "/test_dpf.txt";
+  const std::string path = dir + "/test_dpf_" + ::testing::UnitTest::GetInstance()->current_test_info()->name() +
+                           "_" + std::to_string(::getpid()) + ".txt";
   std::ofstream out(path);
   out << "Test phase function, bb/b = 0.0183\n"
       << ff::F(0.0, 6, 2) << ff::I(nmu, 3) << ff::I(nphi, 3) << ff::I(type, 3) << ff::I(0, 12) << "\n"
