@@ -499,7 +499,7 @@ SlabOps slab_ops(const BandProblem& bp, int l, const SubSlab& s, MediumCache& ca
   // both the slab's operators and its emission.
   const SlabRT rup = slab_rt(upper, 0.5 * s.h), rlo = slab_rt(*v.lower, 0.5 * s.h);
   StackedRT both = stack_parts(rup, rlo);
-  op.em = exp ? varying_slab_emission(v, rup, rlo, both, src, exp, bp.source_tol) : varying_slab_emission(v, src, bp.source_tol);
+  op.em = varying_slab_emission(v, rup, rlo, both, src, exp, bp.source_tol);
   op.rt = reuse ? *s.rt0 : std::move(both.rt);
   return op;
 }

@@ -392,8 +392,8 @@ SlabEmission emission_gl(const SlabMedium& m, double a, double b, const SlabSour
   return e;
 }
 
-// Emission of two stacked parts from theirs (adding with the parts' operators).
-// The two parts' emissions through the interaction matrices of their stack.
+// Emission of two stacked parts from theirs (adding with the parts' operators),
+// through the interaction matrices of their stack.
 SlabEmission stack(const SlabEmission& top, const SlabRT& rtop, const SlabEmission& bot, const SlabRT& rbot,
                    const Sq& ydn, const Sq& yup) {
   SlabEmission e;
@@ -441,7 +441,6 @@ SlabEmission refine(const SlabMedium& m, double a, double b, const SlabEmission&
 SlabEmission stack_emission(const SlabEmission& top, const SlabRT& rtop, const SlabEmission& bot, const SlabRT& rbot) {
   return stack(top, rtop, bot, rbot);
 }
-
 
 SlabEmission slab_emission(const SlabMedium& m, double h, const SlabSource& src, double tol) {
   if (h <= 0.0) return zero_emission(m.n);
@@ -694,7 +693,6 @@ SlabEmission slab_emission(const SlabMedium& m, const SlabRT& rt, double h, cons
 }
 
 SlabEmission varying_slab_emission(const VaryingSlab& v, const SlabSource& src, const ExpSourceFn& exp, double tol) {
-  if (!exp) return varying_slab_emission(v, src, tol);
   const SlabRT rup = slab_rt(*v.upper, 0.5 * v.h), rlo = slab_rt(*v.lower, 0.5 * v.h);
   return varying_slab_emission(v, rup, rlo, stack_parts(rup, rlo), src, exp, tol);
 }
@@ -703,16 +701,14 @@ SlabEmission varying_slab_emission(const VaryingSlab& v, const SlabRT& rup, cons
                                    const SlabSource& src, const ExpSourceFn& exp, double tol) {
   const double half = 0.5 * v.h;
   const SlabSource lower_src = [&](double x, SourceAmps& a) { src(x + half, a); };
-  const ExpSourceFn lower_exp = [&](double x0, double x1, ExpSources& out) { exp(x0 + half, x1 + half, out); };
+  ExpSourceFn lower_exp;
+  if (exp) lower_exp = [&](double x0, double x1, ExpSources& out) { exp(x0 + half, x1 + half, out); };
   return stack(slab_emission(*v.upper, rup, half, src, exp, tol), rup, slab_emission(*v.lower, rlo, half, lower_src, lower_exp, tol),
                rlo, both.ydn, both.yup);
 }
 
 SlabEmission varying_slab_emission(const VaryingSlab& v, const SlabSource& src, double tol) {
-  const double half = 0.5 * v.h;
-  const SlabSource lower_src = [&](double x, SourceAmps& a) { src(x + half, a); };
-  return stack(slab_emission(*v.upper, half, src, tol), slab_rt(*v.upper, half),
-               slab_emission(*v.lower, half, lower_src, tol), slab_rt(*v.lower, half));
+  return varying_slab_emission(v, src, nullptr, tol);
 }
 
 }  // namespace abyss

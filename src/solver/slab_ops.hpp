@@ -142,7 +142,9 @@ std::optional<SlabEmission> exp_emission(const SlabMedium& m, const SlabRT& rt, 
 SlabEmission slab_emission(const SlabMedium& m, const SlabRT& rt, double h, const SlabSource& src,
                            const ExpSourceFn& exp, double tol);
 SlabEmission varying_slab_emission(const VaryingSlab& v, const SlabSource& src, const ExpSourceFn& exp, double tol);
-// The same with the operators of the two halves (thickness h / 2 each) given.
+// The same with the operators of the two halves (thickness h / 2 each) and of
+// their stack given. Without `exp` (here and above) each half's emission is
+// integrated by quadrature.
 SlabEmission varying_slab_emission(const VaryingSlab& v, const SlabRT& rup, const SlabRT& rlo, const StackedRT& both,
                                    const SlabSource& src, const ExpSourceFn& exp, double tol);
 
