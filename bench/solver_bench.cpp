@@ -44,6 +44,7 @@
 #include "grid/surface.hpp"
 #include "phase/inishamp.hpp"
 #include "sky/qasky.hpp"
+#include "solver/band_problem.hpp"
 
 using namespace abyss;
 using namespace abyss::testing;
@@ -252,8 +253,8 @@ std::vector<double> amplitudes(const RunState& rs) {
 // every `stride`-th band of the Case 1 spectrum; and per Fourier mode, the
 // largest difference of its amplitudes relative to the same hemisphere's
 // largest radiance (how much each mode's error shows in the radiance).
-void radiance_accuracy_case1(int stride) {
-  Case1Run run;
+void radiance_accuracy_case1(int stride, const std::string& options = "") {
+  Case1Run run(options);
   if (!run.ok) return;
   RunState& rs = run.rs;
   rs.opts.threads = 2;
@@ -394,15 +395,16 @@ int main(int argc, char** argv) {
   // Optional arguments: solve every n-th band of the Adams reference in (b) (default 6); then "accuracy"
   // (exact vs the tight Adams reference on every n-th band of (b)), "exact" ((a) and (b), exact solve only)
   // "sample" ((b) exact on every n-th band), "a" ((a) alone), "parts" ((a) stage by stage), "bands" (the whole
-  // run of (b), 1 and 2 threads), "bands20" (the same on 20 x 24) or "radiance" (exact vs the tight Adams
-  // reference quad by quad and mode by mode, every n-th band of (b)).
+  // run of (b), 1 and 2 threads), "bands20" (the same on 20 x 24), "radiance" (exact vs the tight Adams
+  // reference quad by quad and mode by mode, every n-th band of (b); a third argument sets the partition,
+  // e.g. 20x24) or "order" (see below).
   const int stride = argc > 1 ? std::max(1, std::atoi(argv[1])) : 6;
   if (argc > 2 && std::string(argv[2]) == "accuracy") {
     accuracy_case1(stride);
     return 0;
   }
   if (argc > 2 && std::string(argv[2]) == "radiance") {
-    radiance_accuracy_case1(stride);
+    radiance_accuracy_case1(stride, argc > 3 ? "partition = " + std::string(argv[3]) + "\n" : "");
     return 0;
   }
   if (argc > 2 && std::string(argv[2]) == "a") {
@@ -443,6 +445,19 @@ int main(int argc, char** argv) {
     double best = 1e300;
     for (int i = 0; i <= stride; ++i) best = std::min(best, solve_timed(**run, nd));
     std::printf("(a) later band, best of %d: %.2f ms\n", stride, 1e3 * best);
+    return 0;
+  }
+  if (argc > 2 && std::string(argv[2]) == "order") {
+    // The halving check's difference of a slab of (b) against its thickness (how fast it falls
+    // with each halving): band n, then the layer's top and bottom and the slab's top (optical depths).
+    if (argc < 6) return 1;
+    Case1Run run;
+    RunState& rs = run.rs;
+    rs.opts.solver = "exact";
+    run.solve_band(stride);
+    const double lt = std::atof(argv[3]), lb = std::atof(argv[4]), top = std::atof(argv[5]);
+    for (double h = 0.8; h > 0.01; h *= 0.5)
+      std::printf("h %.4f diff %.3e\n", h, slab_check_difference(rs, top, h, lt, lb));
     return 0;
   }
   if (argc > 2 && std::string(argv[2]) == "sample") {

@@ -3,7 +3,8 @@
 Adams integration held to tight tolerances (relerr 1e-12; at 1e-9 the
 reference itself is off by up to 3e-4 at the deepest depths of red bands), and reports the
 largest relative difference of Ed, Eu, Eo and Lu over every output depth and
-band. Both runs read the same run-input file; only the run options differ.
+band, and of the radiance L in every quad (the Fourier modes above 0 show only
+there). Both runs read the same run-input file; only the run options differ.
 
 The tight Adams reference is slow (its step is held near 0.02 optical depths
 by the band next to the horizon), so each example runs on at most --bands of
@@ -19,7 +20,8 @@ closed-form solve does not depend on the partition, and --partition 20x24
 checks the default itself).
 
 Usage: compare_solvers.py BUILD_DIR [--bands N] [--tolerance T] [--partition P] [examples...]
-Exits 1 when a difference exceeds the tolerance (default 1e-5).
+Exits 1 when a difference of Ed, Eu, Eo or Lu exceeds the tolerance (default 1e-5); the
+quad radiances are reported, not held to it.
 """
 import argparse
 import os
@@ -35,7 +37,7 @@ from abyssolver.runinput import RunInput  # noqa: E402
 from abyssolver import engine  # noqa: E402
 from abyssolver.dataset import open_run  # noqa: E402
 
-QUANTITIES = ("Ed", "Eu", "Eo", "Lu")
+QUANTITIES = ("Ed", "Eu", "Eo", "Lu", "L")
 
 
 def fewer_bands(ri, nbands):
@@ -97,7 +99,8 @@ def main():
             ok = np.abs(b) > 1e-12 * np.max(np.abs(b))
             skipped += int(np.count_nonzero(~ok & (np.abs(b) > 0)))
             d = float(np.max(np.abs(a[ok] / b[ok] - 1.0))) if ok.any() else 0.0
-            worst_all = max(worst_all, d)
+            if q != "L":
+                worst_all = max(worst_all, d)
             cols.append(f"{d:9.1e}")
         nwave = len(ri.band_edges) - 1 if ri.band_edges else 1
         nb = len(set(range(1, nwave + 1, max(1, ri.band_skip))) | {nwave})
