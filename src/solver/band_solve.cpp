@@ -687,14 +687,20 @@ std::function<IopMix(double)> iop_profile(RunState& rs) {
   };
 }
 
+// Quad-centre cosines of mode 0's streams, ascending (the halving check's weights).
+std::vector<double> stream_cosines(const RunState& rs) {
+  std::vector<double> mu;
+  for (int u = 1; u <= rs.cmisc.nmu; ++u) mu.push_back(rs.cgrid.fmu(u));
+  return mu;
+}
+
 }  // namespace
 
 double slab_check_difference(RunState& rs, double top, double h, double layer_top, double layer_bottom) {
   const std::function<IopMix(double)> iop_at = iop_profile(rs);
   ModeCoefficients mc0(rs, 0);
   MediumCache cache0(mc0);
-  std::vector<double> mu;
-  for (int u = 1; u <= rs.cmisc.nmu; ++u) mu.push_back(rs.cgrid.fmu(u));
+  const std::vector<double> mu = stream_cosines(rs);
   Refiner r{iop_at, cache0, kSlabRtTolerance, layer_top, layer_bottom, mu, {}};
   const SubSlab s = varying_slab(iop_at, top, h, iop_at(top + 0.5 * h));
   return r.difference(s, r.rt(s), stack_rt(r.rt(r.half(s, false)), r.rt(r.half(s, true))));
@@ -713,8 +719,7 @@ BandProblem band_problem(RunState& rs, double slab_rt_tol) {
   MediumCache cache0(mc0);
   iop_at(0.0);  // the profiles are read on first use
   const std::vector<double> nodes = profile_nodes(rs, bp.zeta.back());
-  std::vector<double> mu;
-  for (int u = 1; u <= m.nmu; ++u) mu.push_back(rs.cgrid.fmu(u));
+  const std::vector<double> mu = stream_cosines(rs);
   for (int k = 1; k < m.nz; ++k) {
     const double za = bp.zeta[static_cast<std::size_t>(k - 1)], zb = bp.zeta[static_cast<std::size_t>(k)];
     Refiner refiner{iop_at, cache0, slab_rt_tol, za, zb, mu, {}};

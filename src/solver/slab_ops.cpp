@@ -428,11 +428,11 @@ SlabEmission stack(const SlabEmission& top, const SlabRT& rtop, const SlabEmissi
   return e;
 }
 
-SlabEmission stack(const SlabEmission& top, const SlabRT& rtop, const SlabEmission& bot, const SlabRT& rbot) {
-  // Light crossing the interface downward enters the lower part from above,
-  // upward the upper part from below.
-  return stack(top, rtop, bot, rbot, interaction(rbot.r, rbot.t, rtop.r_below()),
-               interaction(rtop.r_below(), rtop.t_up(), rbot.r));
+// The interaction matrices (ydn, yup) of the part rtop above the part rbot:
+// light crossing the interface downward enters the lower part from above,
+// upward the upper part from below.
+std::pair<Sq, Sq> interface_interactions(const SlabRT& rtop, const SlabRT& rbot) {
+  return {interaction(rbot.r, rbot.t, rtop.r_below()), interaction(rtop.r_below(), rtop.t_up(), rbot.r)};
 }
 
 double emission_diff(const SlabEmission& a, const SlabEmission& b, double& scale) {
@@ -451,19 +451,21 @@ SlabEmission refine(const SlabMedium& m, double a, double b, const SlabEmission&
   const double mid = 0.5 * (a + b);
   SlabEmission top = emission_gl(m, a, mid, src), bot = emission_gl(m, mid, b, src);
   const SlabRT rtop = slab_rt(m, mid - a), rbot = slab_rt(m, b - mid);
-  SlabEmission both = stack(top, rtop, bot, rbot);
+  const auto [ydn, yup] = interface_interactions(rtop, rbot);  // for both stacks below
+  SlabEmission both = stack(top, rtop, bot, rbot, ydn, yup);
   double scale = 0.0;
   const double d = emission_diff(whole, both, scale);
   if (d <= tol * scale || depth >= 40) return both;
   top = refine(m, a, mid, top, src, tol, depth + 1);
   bot = refine(m, mid, b, bot, src, tol, depth + 1);
-  return stack(top, rtop, bot, rbot);
+  return stack(top, rtop, bot, rbot, ydn, yup);
 }
 
 }  // namespace
 
 SlabEmission stack_emission(const SlabEmission& top, const SlabRT& rtop, const SlabEmission& bot, const SlabRT& rbot) {
-  return stack(top, rtop, bot, rbot);
+  const auto [ydn, yup] = interface_interactions(rtop, rbot);
+  return stack(top, rtop, bot, rbot, ydn, yup);
 }
 
 SlabEmission slab_emission(const SlabMedium& m, double h, const SlabSource& src, double tol) {
