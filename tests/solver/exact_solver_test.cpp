@@ -271,7 +271,7 @@ TEST(ExactSolver, EveryQuadsRadianceMatchesTheAdamsReferenceInAContinuousProfile
     for (std::size_t q = h * per; q < (h + 1) * per; ++q) big = std::max(big, std::abs(field[1][q]));
     for (std::size_t q = h * per; q < (h + 1) * per; ++q) worst = std::max(worst, std::abs(field[0][q] - field[1][q]) / big);
   }
-  EXPECT_LT(worst, 1e-4);  // 7.1e-5
+  EXPECT_LT(worst, 1e-4);  // 5.5e-5 (7.1e-5 with slabs of blended IOPs)
 }
 
 TEST(ExactSolver, MatchesTheAdamsReferenceInAProfileWithKinks) {
@@ -301,7 +301,7 @@ TEST(ExactSolver, EveryKeptSlabPassesTheHalvingCheck) {
         if (!sl.varying || !sl.rt0) continue;
         ++checked;
         const double top = bp.zeta[k], bottom = bp.zeta[k + 1];
-        EXPECT_LE(slab_check_difference(rs, sl.top, sl.h, top, bottom), kSlabRtTolerance)
+        EXPECT_LE(slab_check_difference(rs, sl.top, sl.h, top, bottom), gradient_check_tolerance(kSlabRtTolerance, true))
             << name << ": slab at " << sl.top << ", thickness " << sl.h;
         ASSERT_TRUE(sl.halves) << name;
         const std::vector<SubSlab>& hv = *sl.halves;
