@@ -44,6 +44,8 @@ struct SubSlab {
   // The kept slab's two halves (each with its own operators as rt0), from
   // which mode 0 also takes the emission.
   std::shared_ptr<const std::vector<SubSlab>> halves;
+  // Mode 0's emission of the sun beam, where the check computed it (a half).
+  std::shared_ptr<const SlabEmission> em0;
 };
 
 struct BandProblem {
@@ -54,6 +56,7 @@ struct BandProblem {
   std::vector<Mat> bottom;                   // bottom reflectance operator of mode l at [l]
   bool infinite_bottom = false;              // water below the deepest depth (sine passes start from it)
   bool sources = false;
+  bool gradient = false;  // smooth slabs as gradient slabs (else two halves of blended IOPs)
   // Per mode l: light leaving the bottom upward whatever comes down to it
   // (cosine half in the first mxmu elements, sine half in the next); empty when none.
   std::vector<std::vector<double>> bottom_emission;
@@ -89,15 +92,18 @@ struct BandProblem {
 // at every depth and every quad's radiance within 9.6e-5 of its own (mode 0
 // taking the slab instead needed 1e-4 for 2.3e-6 and 8.3e-5, with 145 slabs
 // a band against 118; the unweighted check at 3e-4 was 1.3e-5 off).
-// In a run without internal sources a smooth slab is a gradient slab (its
-// mean medium and the exact first-order response to its IOP change; see
-// gradient_slab.hpp), which errs as the square of the change: the slab is then
-// about twice as far off as its halves, and the check takes half the tolerance
-// (gradient_check_tolerance). Measured the same way: Ed, Eu, Eo and Lu within
-// 7.6e-7 of the reference, every quad within 5.8e-5 of its own radiance, with
-// 66 to 74 slabs a band, most of them the layers between profile nodes and grid
-// depths, which the check no longer splits. Runs with sources keep the blended
-// halves, whose emission has its closed form.
+// In a run without internal sources (the sun beam aside) a smooth slab is a
+// gradient slab (its mean medium and the exact first-order response to its
+// IOP change; see gradient_slab.hpp), which errs as the square of the change:
+// the slab is then about twice as far off as its halves, and the check takes
+// half the tolerance (gradient_check_tolerance). Measured the same way: Ed,
+// Eu, Eo and Lu within 7.6e-7 of the reference, every quad within 5.8e-5 of
+// its own radiance, with 66 to 74 slabs a band, most of them the layers
+// between profile nodes and grid depths, which the check no longer splits.
+// With the exact sun beam the check compares mode 0's emission of the beam
+// too, each stream weighted as the rows are. Runs with internal sources
+// (Raman, fluorescence, bioluminescence) keep the blended halves, whose
+// emission is a quadrature of the point-source response.
 // A slab thin against the most grazing stream's attenuation length, whose
 // midpoint error is estimated below kThinSlabShare of the tolerance, takes the
 // IOPs of its middle instead of the two halves.
@@ -107,6 +113,8 @@ constexpr double kThinSlabShare = 0.01;
 
 // The check's tolerance for the scheme of the smooth slabs.
 double gradient_check_tolerance(double tol, bool gradient);
+// Whether the run's smooth slabs are gradient slabs.
+bool gradient_slabs(const RunState& rs);
 
 // Sum of the run's internal sources for mode l at a depth (read only, thread-safe).
 void sum_source_amps(const RunState& rs, int l, double depth, SourceAmps& total);

@@ -141,8 +141,8 @@ std::optional<IopMix> blend(double a, const IopMix& x, double b, const IopMix& y
 SubSlab varying_slab(const std::function<IopMix(double)>& iop_at, double top, double h, const IopMix& mid) {
   const IopMix g1 = iop_at(top + kGaussUpper * h), g2 = iop_at(top + kGaussLower * h);
   const auto upper = blend(kMagnusNear, g1, kMagnusFar, g2), lower = blend(kMagnusFar, g1, kMagnusNear, g2);
-  if (!upper || !lower) return {top, h, mid, false, {}, {}, {}, {}, nullptr, nullptr};
-  return {top, h, mid, true, *upper, *lower, g1, g2, nullptr, nullptr};
+  if (!upper || !lower) return {top, h, mid, false, {}, {}, {}, {}, nullptr, nullptr, nullptr};
+  return {top, h, mid, true, *upper, *lower, g1, g2, nullptr, nullptr, nullptr};
 }
 
 struct Partitioner {
@@ -233,13 +233,13 @@ struct Partitioner {
     }
     const IopMix& mid = smp.mid;
     if (smp.uniform) {
-      out.push_back({za, zb - za, mid, false, {}, {}, {}, {}, nullptr, nullptr});
+      out.push_back({za, zb - za, mid, false, {}, {}, {}, {}, nullptr, nullptr, nullptr});
       return;
     }
     const double zm = 0.5 * (za + zb), h = zb - za;
     const bool tiny = h <= 1.0e-9 * std::max(1.0, std::abs(zb)) || depth >= 48;
     if (tiny) {
-      out.push_back({za, h, mid, false, {}, {}, {}, {}, nullptr, nullptr});
+      out.push_back({za, h, mid, false, {}, {}, {}, {}, nullptr, nullptr, nullptr});
       return;
     }
     if (!smp.step && smp.variation <= tol) {
@@ -266,12 +266,16 @@ class MediumCache {
     e.used = true;
     return e.medium;
   }
-  // Operators of a varying slab from its mean medium and the first-order
-  // response to its IOP change (see gradient_slab.hpp): the mean of the
-  // coefficients at its Gauss points (the slab's average to fourth order) is
-  // the medium, their difference over the points' distance the change per unit
-  // optical depth. None where the mean medium has no eigen-solution.
-  std::optional<SlabRT> gradient_rt(const SubSlab& s) {
+  // A varying slab as its mean medium and its change (see gradient_slab.hpp):
+  // the mean of the coefficients at its Gauss points (the slab's average to
+  // fourth order) is the medium, their difference over the points' distance
+  // the change per unit optical depth. None where the mean medium has no
+  // eigen-solution.
+  struct Gradient {
+    SlabMedium mean;
+    Sq tau1, rho1;
+  };
+  std::optional<Gradient> gradient_of(const SubSlab& s) {
     const auto mean = blend(0.5, s.g1, 0.5, s.g2);
     if (!mean) return std::nullopt;
     const SlabMedium& m = get(*mean);
@@ -283,7 +287,18 @@ class MediumCache {
       tau1.a[e] = (tau1.a[e] - tau_a.a[e]) * per;
       rho1.a[e] = (rho1.a[e] - rho_a.a[e]) * per;
     }
-    return gradient_slab_rt(m, tau1, rho1, s.h);
+    return Gradient{m, std::move(tau1), std::move(rho1)};
+  }
+  std::optional<SlabRT> gradient_rt(const SubSlab& s) {
+    const auto g = gradient_of(s);
+    if (!g) return std::nullopt;
+    return gradient_slab_rt(g->mean, g->tau1, g->rho1, s.h);
+  }
+  // The same with the emission of exponential sources.
+  std::optional<GradientSlab> gradient_emission(const SubSlab& s, const ExpSources& src) {
+    const auto g = gradient_of(s);
+    if (!g) return std::nullopt;
+    return gradient_slab_emission(g->mean, g->tau1, g->rho1, s.h, src);
   }
   // A varying slab's operators: by its gradient where `gradient` (and the mean
   // medium allows), else by its two halves of blended IOPs.
@@ -389,10 +404,33 @@ struct Refiner {
   const std::vector<double>& mu;   // quad-centre cosines of mode 0's streams
   std::vector<SubSlab> out;
 
-  bool gradient;  // varying slabs by their gradient (runs without sources)
-  SlabRT rt(const SubSlab& s) {
-    if (!s.varying) return slab_rt(cache.get(s.iop), s.h);  // a half whose phase-function choice crosses a member
-    return cache.varying_rt(s, gradient);
+  bool gradient;  // varying slabs by their gradient (runs without internal sources)
+  // The sun beam's exponential terms for mode 0 between two optical depths,
+  // when the run's only source is the beam and the slabs are gradient slabs:
+  // the check then compares the slab's emission too, which also measures how
+  // well the beam's terms (a linear change of the scattering shares and one
+  // decay rate per slab) describe the beam across the slab.
+  std::function<void(double za, double zb, ExpSources& out)> beam;
+  SlabOps ops(const SubSlab& s) {
+    SlabOps op;
+    if (beam) {
+      ExpSources terms;
+      beam(s.top, s.top + s.h, terms);
+      if (!s.varying) {
+        const SlabMedium& m = cache.get(s.iop);
+        op.rt = slab_rt(m, s.h);
+        if (auto e = exp_emission(m, op.rt, s.h, terms)) op.em = std::move(*e), op.with_sources = true;
+        return op;
+      }
+      if (auto g = cache.gradient_emission(s, terms)) {
+        op.rt = std::move(g->rt);
+        op.em = std::move(g->em);
+        op.with_sources = true;
+        return op;
+      }
+    }
+    op.rt = s.varying ? cache.varying_rt(s, gradient) : slab_rt(cache.get(s.iop), s.h);  // not varying: a half whose phase-function choice crosses a member
+    return op;
   }
   SubSlab half(const SubSlab& s, bool lower) {
     const double top = s.top + (lower ? 0.5 * s.h : 0.0), h = 0.5 * s.h;
@@ -412,29 +450,47 @@ struct Refiner {
   }
   void add(const SubSlab& s) {
     if (!s.varying) return out.push_back(s);
-    if (midpoint_suffices(s)) return out.push_back({s.top, s.h, s.iop, false, {}, {}, {}, {}, nullptr, nullptr});
+    if (midpoint_suffices(s)) return out.push_back({s.top, s.h, s.iop, false, {}, {}, {}, {}, nullptr, nullptr, nullptr});
     refine(s, 0);
   }
-  // The check's difference between the slab's operators and its halves'.
-  double difference(const SubSlab& s, const SlabRT& one, const SlabRT& two) const {
+  // The check's difference between the slab's operators (and emission) and
+  // its halves'. The emission leaving the slab's top (bottom) in stream i
+  // reaches the layer's top (bottom) as that stream does.
+  double difference(const SubSlab& s, const SlabOps& one, const SlabOps& two) const {
     const std::vector<double> up = visibility(mu, s.top - layer_top), down = visibility(mu, layer_bottom - s.top - s.h);
-    return std::max({weighted_change(one.r, two.r, up), weighted_change(one.t_up(), two.t_up(), up),
-                     weighted_change(one.r_below(), two.r_below(), down), weighted_change(one.t, two.t, down)});
+    const SlabRT &a = one.rt, &b = two.rt;
+    double d = std::max({weighted_change(a.r, b.r, up), weighted_change(a.t_up(), b.t_up(), up),
+                         weighted_change(a.r_below(), b.r_below(), down), weighted_change(a.t, b.t, down)});
+    if (!one.with_sources || !two.with_sources) return d;
+    double diff = 0.0, scale = 0.0;
+    for (int h = 0; h < 2; ++h)
+      for (std::size_t i = 0; i < mu.size(); ++i) {
+        diff = std::max({diff, up[i] * std::abs(one.em.up[h][i] - two.em.up[h][i]),
+                         down[i] * std::abs(one.em.dn[h][i] - two.em.dn[h][i])});
+        scale = std::max({scale, std::abs(two.em.up[h][i]), std::abs(two.em.dn[h][i])});
+      }
+    return std::max(d, scale > 0.0 ? diff / scale : 0.0);
   }
   // `known`: the slab's operators when its parent's check computed them.
-  void refine(const SubSlab& s, int depth, std::shared_ptr<const SlabRT> known = nullptr) {
+  void refine(const SubSlab& s, int depth, std::shared_ptr<const SlabOps> known = nullptr) {
     const SubSlab a = half(s, false), b = half(s, true);
-    std::shared_ptr<const SlabRT> one = known ? std::move(known) : std::make_shared<const SlabRT>(rt(s));
-    auto ra = std::make_shared<const SlabRT>(rt(a)), rb = std::make_shared<const SlabRT>(rt(b));
-    auto two = std::make_shared<const SlabRT>(stack_rt(*ra, *rb));
-    const double err = difference(s, *one, *two);
+    std::shared_ptr<const SlabOps> one = known ? std::move(known) : std::make_shared<const SlabOps>(ops(s));
+    auto ra = std::make_shared<const SlabOps>(ops(a)), rb = std::make_shared<const SlabOps>(ops(b));
+    SlabOps two;
+    two.rt = stack_rt(ra->rt, rb->rt);
+    two.with_sources = ra->with_sources && rb->with_sources;
+    if (two.with_sources) two.em = stack_emission(ra->em, ra->rt, rb->em, rb->rt);
+    const double err = difference(s, *one, two);
     if (depth >= 30 || err <= tol) {
       out.push_back(s);
       SubSlab& kept = out.back();
-      kept.rt0 = std::move(two);
+      kept.rt0 = std::make_shared<const SlabRT>(std::move(two.rt));
       auto halves = std::make_shared<std::vector<SubSlab>>(std::vector<SubSlab>{a, b});
-      (*halves)[0].rt0 = std::move(ra);
-      (*halves)[1].rt0 = std::move(rb);
+      for (int k = 0; k < 2; ++k) {
+        const SlabOps& h = k == 0 ? *ra : *rb;
+        (*halves)[k].rt0 = std::make_shared<const SlabRT>(h.rt);
+        if (h.with_sources) (*halves)[k].em0 = std::make_shared<const SlabEmission>(h.em);
+      }
       kept.halves = std::move(halves);
       return;
     }
@@ -498,8 +554,9 @@ SlabOps slab_ops(const BandProblem& bp, int l, const SubSlab& s, MediumCache& ca
     bp.rs->sol.beam.source_zeta(l, s.top + x, a);
   };
   const bool reuse = (l == 0 && s.rt0);  // mode 0's operators from the halving check
-  if (reuse && !bp.sources) {
+  if (reuse && (!bp.sources || s.em0)) {
     op.rt = *s.rt0;
+    if (s.em0) op.em = *s.em0;
     return op;
   }
   if (reuse && s.halves) {  // mode 0 of a kept slab: its halves, as the check stacked them
@@ -522,8 +579,17 @@ SlabOps slab_ops(const BandProblem& bp, int l, const SubSlab& s, MediumCache& ca
     return op;
   }
   if (!bp.sources) {
-    op.rt = cache.varying_rt(s, true);
+    op.rt = cache.varying_rt(s, bp.gradient);
     return op;
+  }
+  if (bp.gradient && exp) {
+    ExpSources terms;
+    exp(0.0, s.h, terms);
+    if (auto g = cache.gradient_emission(s, terms)) {
+      op.rt = reuse ? *s.rt0 : std::move(g->rt);
+      op.em = std::move(g->em);
+      return op;
+    }
   }
   // Two media, the first copied out of the cache before the next lookup can evict it.
   const SlabMedium upper = cache.get(s.upper);
@@ -699,6 +765,12 @@ std::vector<std::pair<double, double>> pieces(double za, double zb, const std::v
 // reference with the full tolerance, 6e-5 with half.)
 double gradient_check_tolerance(double tol, bool gradient) { return gradient ? 0.5 * tol : tol; }
 
+// Smooth slabs are gradient slabs unless the run has internal sources (Raman,
+// fluorescence, bioluminescence), whose emission in a slab of changing IOPs is
+// a quadrature of the point-source response: it takes the blended halves. The
+// sun beam's emission has the closed form of exponential sources either way.
+bool gradient_slabs(const RunState& rs) { return rs.cmisc.nsource == 0; }
+
 void sum_source_amps(const RunState& rs, int l, double depth, SourceAmps& total) {
   total = SourceAmps{};
   if (rs.sol.beam.on) rs.sol.beam.source(rs, l, depth, total);
@@ -745,10 +817,12 @@ double slab_check_difference(RunState& rs, double top, double h, double layer_to
   ModeCoefficients mc0(rs, 0);
   MediumCache cache0(mc0);
   const std::vector<double> mu = stream_cosines(rs);
-  const bool gradient = !has_internal_light(rs);
-  Refiner r{iop_at, cache0, gradient_check_tolerance(kSlabRtTolerance, gradient), layer_top, layer_bottom, mu, {}, gradient};
+  const bool gradient = gradient_slabs(rs);
+  Refiner r{iop_at, cache0, gradient_check_tolerance(kSlabRtTolerance, gradient), layer_top, layer_bottom, mu, {}, gradient, nullptr};
   const SubSlab s = varying_slab(iop_at, top, h, iop_at(top + 0.5 * h));
-  return r.difference(s, r.rt(s), stack_rt(r.rt(r.half(s, false)), r.rt(r.half(s, true))));
+  SlabOps two;
+  two.rt = stack_rt(r.ops(r.half(s, false)).rt, r.ops(r.half(s, true)).rt);
+  return r.difference(s, r.ops(s), two);
 }
 
 BandProblem band_problem(RunState& rs, double slab_rt_tol) {
@@ -765,11 +839,14 @@ BandProblem band_problem(RunState& rs, double slab_rt_tol) {
   iop_at(0.0);  // the profiles are read on first use
   const std::vector<double> nodes = profile_nodes(rs, bp.zeta.back());
   const std::vector<double> mu = stream_cosines(rs);
-  const bool gradient = !has_internal_light(rs);
-  const double tol = gradient_check_tolerance(slab_rt_tol, gradient);
+  bp.gradient = gradient_slabs(rs);
+  std::function<void(double, double, ExpSources&)> beam0;
+  if (bp.gradient && rs.sol.beam.on && rs.sol.beam.exp_source)
+    beam0 = [&rs](double za, double zb, ExpSources& out) { rs.sol.beam.exp_source(0, za, zb, out); };
+  const double tol = gradient_check_tolerance(slab_rt_tol, bp.gradient);
   for (int k = 1; k < m.nz; ++k) {
     const double za = bp.zeta[static_cast<std::size_t>(k - 1)], zb = bp.zeta[static_cast<std::size_t>(k)];
-    Refiner refiner{iop_at, cache0, tol, za, zb, mu, {}, gradient};
+    Refiner refiner{iop_at, cache0, tol, za, zb, mu, {}, bp.gradient, beam0};
     for (const auto& [pa, pb] : pieces(za, zb, nodes))
       for (const SubSlab& s : partition_layer(iop_at, pa, pb, kSlabTolerance)) refiner.add(s);
     bp.layers.push_back(std::move(refiner.out));

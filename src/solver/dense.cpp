@@ -72,15 +72,24 @@ Sq mul(const Sq& A, const Sq& B) {
   return C;
 }
 
-void vxm(const double* x, const Sq& M, double* y, bool accumulate) {
-  const int n = M.n;
-  for (int j = 0; j < n; ++j) {
-    const double* col = M.data() + static_cast<std::size_t>(j) * n;
-    double acc = accumulate ? y[j] : 0.0;
-    for (int i = 0; i < n; ++i) acc += x[i] * col[i];
-    y[j] = acc;
+namespace {
+
+template <int N>
+struct Vxm {
+  static void run(int nrun, const double* __restrict x, const double* __restrict m, double* __restrict y, bool accumulate) {
+    const int n = N ? N : nrun;
+    for (int j = 0; j < n; ++j) {
+      const double* __restrict col = m + static_cast<std::size_t>(j) * n;
+      double acc = accumulate ? y[j] : 0.0;
+      for (int i = 0; i < n; ++i) acc += x[i] * col[i];
+      y[j] = acc;
+    }
   }
-}
+};
+
+}  // namespace
+
+void vxm(const double* x, const Sq& M, double* y, bool accumulate) { by_order<Vxm>(M.n, x, M.data(), y, accumulate); }
 
 namespace {
 

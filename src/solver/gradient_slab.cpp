@@ -9,25 +9,29 @@ using dense::Row;
 
 namespace {
 
-// The integral of (s - h/2) e^{-p s - q (h - s)} over [0, h] from ep = e^{-ph}
-// and eq = e^{-qh}. Centred at h/2 it is e^{-(p+q)h/2} times the integral of
-// t e^{-r t} over [-h/2, h/2] (r = p - q), which is -(h^2/2) (x cosh x - sinh x) / x^2
-// with x = r h / 2: in the exponentials given, (eq + ep)/2 and (eq - ep)/2 are
-// e^{-(p+q)h/2} cosh x and sinh x. Near x = 0 the two terms cancel, so there
-// the odd series of (x cosh x - sinh x) / x^2 (coefficients 2m / (2m+1)!) serves.
-double moment(double p, double q, double h, double ep, double eq) {
-  const double x = 0.5 * (p - q) * h;
-  if (std::abs(x) < 0.5) {
-    double term = x, sum = 0.0, fact = 6.0;  // x^(2m-1), (2m+1)!
-    for (int m = 1; m <= 8; ++m) {
-      sum += 2.0 * m / fact * term;
-      term *= x * x;
-      fact *= (2.0 * m + 2.0) * (2.0 * m + 3.0);
-    }
-    return -0.5 * h * h * std::exp(-0.5 * (p + q) * h) * sum;
+// The integrals of (s - h/2) and of (s - h/2)^2 times e^{-p s - q (h - s)} over
+// [0, h], from ep = e^{-ph} and eq = e^{-qh}. Centred at h/2 the exponential is
+// e^{-(p+q)h/2} e^{-x t / u} (u = h/2, x = (p - q) u), and over t in [-u, u]
+//   the first moment is -2 u^2 (x cosh x - sinh x) / x^2,
+//   the second u^3 (2 sinh x / x - 4 cosh x / x^2 + 4 sinh x / x^3),
+// where (eq + ep)/2 and (eq - ep)/2 are e^{-(p+q)h/2} cosh x and sinh x. Near
+// x = 0 the terms cancel: below |x| = 0.1 (where the closed forms keep 13
+// digits) the series serve, x/3 + x^3/30 + x^5/840 + x^7/45360 and
+// 2/3 + x^2/5 + x^4/84 + x^6/3240.
+struct Moments {
+  double first, second;
+};
+Moments moments(double p, double q, double h, double ep, double eq) {
+  const double x = 0.5 * (p - q) * h, u = 0.5 * h;
+  if (std::abs(x) < 0.1) {
+    const double e = std::exp(-0.5 * (p + q) * h), x2 = x * x;
+    return {-2.0 * u * u * e * x * (1.0 / 3.0 + x2 * (1.0 / 30.0 + x2 * (1.0 / 840.0 + x2 / 45360.0))),
+            u * u * u * e * (2.0 / 3.0 + x2 * (1.0 / 5.0 + x2 * (1.0 / 84.0 + x2 / 3240.0)))};
   }
-  return -0.5 * h * h * (0.5 * x * (eq + ep) - 0.5 * (eq - ep)) / (x * x);
+  const double sh = 0.5 * (eq - ep), ch = 0.5 * (eq + ep), ix = 1.0 / x;
+  return {-2.0 * u * u * (x * ch - sh) * ix * ix, u * u * u * ix * (2.0 * sh - 4.0 * ch * ix + 4.0 * sh * ix * ix)};
 }
+double moment(double p, double q, double h, double ep, double eq) { return moments(p, q, h, ep, eq).first; }
 
 Sq inverse(const Sq& a, const char* who) {
   Sq inv = Sq::identity(a.n);
@@ -58,6 +62,9 @@ Sq rows(Sq a, const Row& d) {
 }  // namespace
 
 double centred_exp_moment(double p, double q, double h) { return moment(p, q, h, std::exp(-p * h), std::exp(-q * h)); }
+double centred_exp_moment2(double p, double q, double h) {
+  return moments(p, q, h, std::exp(-p * h), std::exp(-q * h)).second;
+}
 
 // Notation of slab_ops.hpp: the field of the mean medium is
 //   y = b e^{-Kx} [Q, P] + a e^{-K(h-x)} [P, Q],
@@ -77,48 +84,201 @@ double centred_exp_moment(double p, double q, double h) { return moment(p, q, h,
 // a2 (of z2):
 //   a1 = (J1 X D - J2) P M^-1,   a2 = -(a1 D + J1) X,
 //   dr = a1 P + (a2 D + J2) Q,   dt = (a1 D + J1) Q + a2 P.
-SlabRT gradient_slab_rt(const SlabMedium& m, const Sq& tau1, const Sq& rho1, double h) {
-  const int n = m.n;
-  Row d(static_cast<std::size_t>(n));
-  for (int i = 0; i < n; ++i) d[static_cast<std::size_t>(i)] = std::exp(-m.k[static_cast<std::size_t>(i)] * h);
-  // The mean slab (as slab_rt, with M^-1 kept for the response).
-  const Sq dxd = rows(cols(m.X, d), d);
-  Sq M = m.Q;
-  dense::gemm(dxd, m.P, M, -1.0, 1.0);
-  const Sq Mi = inverse(M, "gradient_slab");
-  Sq top = m.P;
-  dense::gemm(dxd, m.Q, top, -1.0, 1.0);
-  SlabRT s{dense::mul(Mi, top), dense::mul(Mi, rows(plus(m.Q, m.XP, -1.0), d)), {}, {}};
+namespace {
 
-  // The change in the eigen-basis.
-  const Sq E = plus(m.P, m.Q), PmQ = plus(m.P, m.Q, -1.0);
-  const Sq C1 = dense::mul(dense::mul(PmQ, plus(tau1, rho1, -1.0)), inverse(E, "gradient_slab"));
-  const Sq C2 = dense::mul(dense::mul(E, plus(tau1, rho1)), inverse(PmQ, "gradient_slab"));
-  Sq G1(n), G2(n);
-  for (int i = 0; i < n; ++i)
-    for (int j = 0; j < n; ++j) {
-      const double kj = m.k[static_cast<std::size_t>(j)], ki = m.k[static_cast<std::size_t>(i)];
-      const double dj = d[static_cast<std::size_t>(j)], di = d[static_cast<std::size_t>(i)];
-      G1(j, i) = -0.5 * (C1(j, i) + C2(j, i)) * moment(kj, ki, h, dj, di);
-      G2(j, i) = 0.5 * (C2(j, i) - C1(j, i)) * moment(0.0, kj + ki, h, 1.0, dj * di);
-    }
-  // b0 = M^-1, a0 = -M^-1 D X: (J1 + J2) = (b0 - a0)(G1 + G2), (J1 - J2) = (b0 + a0)(G1 - G2).
-  const Sq a0x = dense::mul(cols(Mi, d), m.X);  // -a0
-  const Sq jp = dense::mul(plus(Mi, a0x), plus(G1, G2)), jm = dense::mul(plus(Mi, a0x, -1.0), plus(G1, G2, -1.0));
-  const Sq J1 = [&] { Sq j = plus(jp, jm); for (double& x : j.a) x *= 0.5; return j; }();
-  const Sq J2 = [&] { Sq j = plus(jp, jm, -1.0); for (double& x : j.a) x *= 0.5; return j; }();
-  const Sq a1 = dense::mul(dense::mul(plus(cols(dense::mul(J1, m.X), d), J2, -1.0), m.P), Mi);
+// The mean medium's slab of thickness h, with what the response needs:
+// D = e^{-Kh}, M^-1 (b0) and M^-1 D X (-a0).
+struct MeanSlab {
+  Row d;
+  Sq mi, a0x;
+  SlabRT rt;
+  MeanSlab(const SlabMedium& m, double h) : d(static_cast<std::size_t>(m.n)) {
+    for (int i = 0; i < m.n; ++i) d[static_cast<std::size_t>(i)] = std::exp(-m.k[static_cast<std::size_t>(i)] * h);
+    const Sq dxd = rows(cols(m.X, d), d);
+    Sq M = m.Q;
+    dense::gemm(dxd, m.P, M, -1.0, 1.0);
+    mi = inverse(M, "gradient_slab");
+    Sq top = m.P;
+    dense::gemm(dxd, m.Q, top, -1.0, 1.0);
+    rt = {dense::mul(mi, top), dense::mul(mi, rows(plus(m.Q, m.XP, -1.0), d)), {}, {}};
+    a0x = dense::mul(cols(mi, d), m.X);
+  }
+};
+
+// The change in the mean medium's eigen-basis (see above) with the matrices
+// the response to a source inside the slab takes: C1 = (P - Q) Z1 with
+// Z1 = (tau1 - rho1) E^-1, C2, and G1, G2.
+struct Change {
+  Sq Z1, C1, C2, G1, G2;
+  Change(const SlabMedium& m, const MeanSlab& ms, const Sq& tau1, const Sq& rho1, double h) : G1(m.n), G2(m.n) {
+    const Sq E = plus(m.P, m.Q), PmQ = plus(m.P, m.Q, -1.0);
+    Z1 = dense::mul(plus(tau1, rho1, -1.0), inverse(E, "gradient_slab"));
+    C1 = dense::mul(PmQ, Z1);
+    C2 = dense::mul(dense::mul(E, plus(tau1, rho1)), inverse(PmQ, "gradient_slab"));
+    for (int i = 0; i < m.n; ++i)
+      for (int j = 0; j < m.n; ++j) {
+        const double kj = m.k[static_cast<std::size_t>(j)], ki = m.k[static_cast<std::size_t>(i)];
+        const double dj = ms.d[static_cast<std::size_t>(j)], di = ms.d[static_cast<std::size_t>(i)];
+        G1(j, i) = -0.5 * (C1(j, i) + C2(j, i)) * moment(kj, ki, h, dj, di);
+        G2(j, i) = 0.5 * (C2(j, i) - C1(j, i)) * moment(0.0, kj + ki, h, 1.0, dj * di);
+      }
+  }
+};
+
+// First-order change (dr, dt) of the slab's operators for light entering at
+// its top.
+std::pair<Sq, Sq> response(const SlabMedium& m, const MeanSlab& ms, const Change& ch) {
+  const Row& d = ms.d;
+  // J1 = M^-1 G1 + (M^-1 D X) G2 and J2 = M^-1 G2 + (M^-1 D X) G1, from their
+  // sum and difference.
+  const Sq jp = dense::mul(plus(ms.mi, ms.a0x), plus(ch.G1, ch.G2));
+  const Sq jm = dense::mul(plus(ms.mi, ms.a0x, -1.0), plus(ch.G1, ch.G2, -1.0));
+  Sq J1 = plus(jp, jm), J2 = plus(jp, jm, -1.0);
+  for (double& x : J1.a) x *= 0.5;
+  for (double& x : J2.a) x *= 0.5;
+  const Sq a1 = dense::mul(dense::mul(plus(cols(dense::mul(J1, m.X), d), J2, -1.0), m.P), ms.mi);
   const Sq z1h = plus(cols(a1, d), J1);
   Sq a2 = dense::mul(z1h, m.X);
   for (double& x : a2.a) x = -x;
   Sq dr = dense::mul(a1, m.P), dt = dense::mul(z1h, m.Q);
   dense::gemm(plus(cols(a2, d), J2), m.Q, dr, 1.0, 1.0);
   dense::gemm(a2, m.P, dt, 1.0, 1.0);
+  return {std::move(dr), std::move(dt)};
+}
+
+// Row vector helpers: x M, and x + s y.
+Row vm(const Row& x, const Sq& M) {
+  Row y(x.size());
+  dense::vxm(x.data(), M, y.data());
+  return y;
+}
+Row vplus(Row x, const Row& y, double s = 1.0) {
+  for (std::size_t i = 0; i < x.size(); ++i) x[i] += s * y[i];
+  return x;
+}
+
+// The light leaving the faces, up at the top and down at the bottom, of the
+// response whose sources the rows J1, J2 hold (the boundary step of response).
+std::pair<Row, Row> leaving(const SlabMedium& m, const MeanSlab& ms, const Row& J1, const Row& J2) {
+  const std::size_t n = J1.size();
+  Row j1x = vm(J1, m.X);
+  for (std::size_t i = 0; i < n; ++i) j1x[i] = j1x[i] * ms.d[i] - J2[i];
+  const Row a1 = vm(vm(j1x, m.P), ms.mi);
+  Row z1h = a1;
+  for (std::size_t i = 0; i < n; ++i) z1h[i] = a1[i] * ms.d[i] + J1[i];
+  Row a2 = vm(z1h, m.X);
+  for (double& x : a2) x = -x;
+  Row a2d = a2;
+  for (std::size_t i = 0; i < n; ++i) a2d[i] = a2[i] * ms.d[i] + J2[i];
+  return {vplus(vm(a1, m.P), vm(a2d, m.Q)), vplus(vm(z1h, m.Q), vm(a2, m.P))};
+}
+
+// The response sources J1, J2 (both halves) of the particular solution of
+// exponential sources: each term (A + B x) e^{-px} of the field, carried by
+// the change into the eigen-basis, is (alpha + beta x) e^{-px} with
+//   alpha = [(q0 Z1 - s0 C2') / 2, (q0 Z1 + s0 C2') / 2]  (s0 C2' = y0 C2),
+// and beta likewise from y1, q1; against the decaying factors
+//   J1_i += alpha1_i Phi(p, k_i) + beta1_i Psi(p, k_i),
+//   J2_i -= alpha2_i Phi(p + k_i, 0) + beta2_i Psi(p + k_i, 0),
+// Psi the moment of (s - h/2) s: Phi2 + (h/2) Phi.
+bool particular_sources(const SlabMedium& m, const MeanSlab& ms, const Change& ch, double h, const ExpSources& src,
+                        Row (&J1)[2], Row (&J2)[2]) {
+  const std::size_t n = static_cast<std::size_t>(m.n);
+  // Per shape and half: sigma Z1.
+  std::vector<Row> sz(src.shapes.size() * 2);
+  for (std::size_t v = 0; v < src.shapes.size(); ++v)
+    for (int half = 0; half < 2; ++half) {
+      const SourceAmps& a = src.shapes[v];
+      Row sig(n);
+      for (std::size_t i = 0; i < n; ++i)
+        sig[i] = half == 0 ? a.down_cos[i] + a.up_cos[i] : a.down_sin[i] + a.up_sin[i];
+      sz[v * 2 + static_cast<std::size_t>(half)] = vm(sig, ch.Z1);
+    }
+  Row f1(n), s1(n), f2(n), s2(n), yk(n), q1z(n), q0z(n), y0c(n), y1c(n);
+  return for_each_particular(m, h, src, [&](const ParticularTerm& pt) {
+    const double p = pt.p, ep = std::exp(-p * h), ip = 1.0 / p;
+    for (std::size_t i = 0; i < n; ++i) {
+      const double k = m.k[i], di = ms.d[i];
+      const Moments a = moments(p, k, h, ep, di), b = moments(p + k, 0.0, h, ep * di, 1.0);
+      f1[i] = a.first;
+      s1[i] = a.second + 0.5 * h * a.first;
+      f2[i] = b.first;
+      s2[i] = b.second + 0.5 * h * b.first;
+    }
+    const ExpTerm& t = *pt.term;
+    for (int half = 0; half < 2; ++half) {
+      const double* y0 = pt.y0[half];
+      const double* y1 = pt.y1[half];
+      const Row& sz0 = sz[static_cast<std::size_t>(t.shape) * 2 + static_cast<std::size_t>(half)];
+      const Row& sz1 = sz[static_cast<std::size_t>(t.x_shape()) * 2 + static_cast<std::size_t>(half)];
+      for (std::size_t i = 0; i < n; ++i) yk[i] = y1[i] * m.k[i];
+      dense::vxm(yk.data(), ch.C1, q1z.data());
+      for (std::size_t i = 0; i < n; ++i) q1z[i] = -(t.f1 * sz1[i] + q1z[i]) * ip;
+      for (std::size_t i = 0; i < n; ++i) yk[i] = y0[i] * m.k[i];
+      dense::vxm(yk.data(), ch.C1, q0z.data());
+      for (std::size_t i = 0; i < n; ++i) q0z[i] = -(t.f0 * sz0[i] - q1z[i] + q0z[i]) * ip;
+      dense::vxm(y0, ch.C2, y0c.data());
+      dense::vxm(y1, ch.C2, y1c.data());
+      Row& j1 = J1[half];
+      Row& j2 = J2[half];
+      const double w = 0.5 * pt.weight;
+      for (std::size_t i = 0; i < n; ++i) {
+        j1[i] += w * ((q0z[i] - y0c[i]) * f1[i] + (q1z[i] - y1c[i]) * s1[i]);
+        j2[i] -= w * ((q0z[i] + y0c[i]) * f2[i] + (q1z[i] + y1c[i]) * s2[i]);
+      }
+    }
+  });
+}
+
+}  // namespace
+
+namespace {
+
+SlabRT changed_rt(const SlabMedium& m, const MeanSlab& ms, const Change& ch) {
+  const auto [dr, dt] = response(m, ms, ch);
+  SlabRT s = ms.rt;
   s.rb = plus(s.r, dr, -1.0);
   s.tu = plus(s.t, dt, -1.0);
   s.r = plus(s.r, dr);
   s.t = plus(s.t, dt);
   return s;
+}
+
+}  // namespace
+
+SlabRT gradient_slab_rt(const SlabMedium& m, const Sq& tau1, const Sq& rho1, double h) {
+  const MeanSlab ms(m, h);
+  return changed_rt(m, ms, Change(m, ms, tau1, rho1, h));
+}
+
+// The mean medium's field of the sources is the particular solution plus the
+// homogeneous field that cancels what the particular solution brings into the
+// faces: a0 entering the top and bh entering the bottom (black surroundings),
+// i.e. light -a0 entering the top (b = -a0 M^-1, a = a0 M^-1 D X) and, by the
+// mirror symmetry of a uniform slab, -bh entering the bottom (b = bh M^-1 D X,
+// a = -bh M^-1). Both parts' response sources, through the boundary step, give
+// the first-order change of the emission.
+std::optional<GradientSlab> gradient_slab_emission(const SlabMedium& m, const Sq& tau1, const Sq& rho1, double h,
+                                                   const ExpSources& src) {
+  const std::optional<ExpFaces> faces = exp_faces(m, h, src);
+  if (!faces) return std::nullopt;
+  const MeanSlab ms(m, h);
+  const Change ch(m, ms, tau1, rho1, h);
+  const std::size_t n = static_cast<std::size_t>(m.n);
+  Row J1[2] = {Row(n, 0.0), Row(n, 0.0)}, J2[2] = {Row(n, 0.0), Row(n, 0.0)};
+  if (!src.terms.empty() && !particular_sources(m, ms, ch, h, src, J1, J2)) return std::nullopt;
+  GradientSlab out{changed_rt(m, ms, ch), emission_of(*faces, ms.rt)};
+  for (int half = 0; half < 2; ++half) {
+    const Row& a0 = faces->a0[half];
+    const Row& bh = faces->bh[half];
+    const Row b = vplus(vm(bh, ms.a0x), vm(a0, ms.mi), -1.0), a = vplus(vm(a0, ms.a0x), vm(bh, ms.mi), -1.0);
+    const Row j1 = vplus(vplus(J1[half], vm(b, ch.G1)), vm(a, ch.G2), -1.0);
+    const Row j2 = vplus(vplus(J2[half], vm(b, ch.G2)), vm(a, ch.G1), -1.0);
+    const auto [up, dn] = leaving(m, ms, j1, j2);
+    out.em.up[half] = vplus(out.em.up[half], up);
+    out.em.dn[half] = vplus(out.em.dn[half], dn);
+  }
+  return out;
 }
 
 }  // namespace abyss

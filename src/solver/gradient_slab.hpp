@@ -20,6 +20,8 @@
 // of the reflectance), so a slab can span a whole layer of a smooth profile.
 #pragma once
 
+#include <optional>
+
 #include "solver/dense.hpp"
 #include "solver/slab_ops.hpp"
 
@@ -31,8 +33,21 @@ namespace abyss {
 // are the mean slab's less the first-order terms.
 SlabRT gradient_slab_rt(const SlabMedium& mean, const dense::Sq& tau1, const dense::Sq& rho1, double h);
 
-// The integral over [0, h] of (s - h/2) exp(-p s - q (h - s)), p, q >= 0
-// (q = infinity is not needed: every rate is finite).
+// The same slab with its emission for the exponential sources `src` (x below
+// the slab's top), to first order in the change: the mean medium's emission in
+// closed form plus the first-order response of the mean medium to the change
+// acting on the field the sources make in it. Nothing where the closed form of
+// the emission fails (see exp_emission).
+struct GradientSlab {
+  SlabRT rt;
+  SlabEmission em;
+};
+std::optional<GradientSlab> gradient_slab_emission(const SlabMedium& mean, const dense::Sq& tau1, const dense::Sq& rho1,
+                                                   double h, const ExpSources& src);
+
+// The integrals over [0, h] of (s - h/2) and of (s - h/2)^2 times
+// exp(-p s - q (h - s)), p, q >= 0: the moments the first-order response takes.
 double centred_exp_moment(double p, double q, double h);
+double centred_exp_moment2(double p, double q, double h);
 
 }  // namespace abyss

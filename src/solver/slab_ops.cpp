@@ -4,6 +4,7 @@
 
 #include <algorithm>
 #include <cmath>
+#include <tuple>
 #include <utility>
 
 #include "solver/adding.hpp"
@@ -508,11 +509,10 @@ double resonant_k(const SlabMedium& m, double p) {
 // Each sum is accumulated as U E + W E (tau + rho) + sum_V g_V sigma_V.
 struct ExpSlab {
   const SlabMedium& m;
-  const SlabRT& rt;
   double h;
   Sq sum, dif, E, PmQ;  // E (tau + rho) = K (P - Q)
-  ExpSlab(const SlabMedium& med, const SlabRT& r, double thick)
-      : m(med), rt(r), h(thick), sum(med.tau), dif(med.tau), E(med.P), PmQ(med.P) {
+  ExpSlab(const SlabMedium& med, double thick)
+      : m(med), h(thick), sum(med.tau), dif(med.tau), E(med.P), PmQ(med.P) {
     for (std::size_t i = 0; i < sum.a.size(); ++i) {
       sum.a[i] += m.rho.a[i];
       dif.a[i] -= m.rho.a[i];
@@ -583,6 +583,27 @@ struct TermShapes {
   std::size_t i0, i1;
 };
 
+// The rows y0, y1 of both halves of the term (f0 V0 + f1 x V1) e^{-p x} at rate p.
+void particular_rows(const ExpSlab& sl, const TermShapes& sh, const ExpTerm& t, double p, double (&y0)[2][mxmu],
+                     double (&y1)[2][mxmu]) {
+  const int n = sl.m.n;
+  const double ip = 1.0 / p;
+  double iden[mxmu], g1[mxmu];
+  for (int i = 0; i < n; ++i) {
+    const double k = sl.m.k[static_cast<std::size_t>(i)];
+    iden[i] = 1.0 / ((k - p) * (k + p));
+    g1[i] = p + k * k * ip;
+  }
+  for (int h = 0; h < 2; ++h) {
+    const double *d0 = sh.all.dtil(sh.i0, h), *s0 = sh.all.stil(sh.i0, h);
+    const double *d1 = sh.all.dtil(sh.i1, h), *s1 = sh.all.stil(sh.i1, h);
+    for (int i = 0; i < n; ++i) {
+      y1[h][i] = t.f1 * (p * d1[i] - s1[i]) * iden[i];
+      y0[h][i] = (t.f0 * (p * d0[i] - s0[i]) - t.f1 * s1[i] * ip - g1[i] * y1[h][i]) * iden[i];
+    }
+  }
+}
+
 // Adds weight times the term (f0 V0 + f1 x V1) e^{-p x} at rate p.
 void add_exp_term(const ExpSlab& sl, const TermShapes& sh, const ExpTerm& t, double p, double weight, FaceSums& fs) {
   const int n = sl.m.n;
@@ -602,59 +623,26 @@ void add_exp_term(const ExpSlab& sl, const TermShapes& sh, const ExpTerm& t, dou
       fs.G(h, j / 2)[sh.i1] += w1[j] * t.f1;
     }
   }
-  double iden[mxmu], g1[mxmu];
-  for (int i = 0; i < n; ++i) {
-    const double k = sl.m.k[static_cast<std::size_t>(i)];
-    iden[i] = 1.0 / ((k - p) * (k + p));
-    g1[i] = p + k * k * ip;
-  }
+  double y0[2][mxmu], y1[2][mxmu];
+  particular_rows(sl, sh, t, p, y0, y1);
   for (int h = 0; h < 2; ++h) {
     double *U0 = fs.U(h, 0), *U2 = fs.U(h, 1), *W0 = fs.W(h, 0), *W2 = fs.W(h, 1);
-    const double *d0 = sh.all.dtil(sh.i0, h), *s0 = sh.all.stil(sh.i0, h);
-    const double *d1 = sh.all.dtil(sh.i1, h), *s1 = sh.all.stil(sh.i1, h);
     for (int i = 0; i < n; ++i) {
-      const double y1 = t.f1 * (p * d1[i] - s1[i]) * iden[i];
-      const double y0 = (t.f0 * (p * d0[i] - s0[i]) - t.f1 * s1[i] * ip - g1[i] * y1) * iden[i];
-      U0[i] += u0[0] * y0 + u1[0] * y1;
-      W0[i] += w0[0] * y0 + w1[0] * y1;
-      U2[i] += u0[2] * y0 + u1[2] * y1;
-      W2[i] += w0[2] * y0 + w1[2] * y1;
+      U0[i] += u0[0] * y0[h][i] + u1[0] * y1[h][i];
+      W0[i] += w0[0] * y0[h][i] + w1[0] * y1[h][i];
+      U2[i] += u0[2] * y0[h][i] + u1[2] * y1[h][i];
+      W2[i] += w0[2] * y0[h][i] + w1[2] * y1[h][i];
     }
   }
 }
 
-// Adds the term at its rate, or, within the window of an eigenvalue, from four
-// rates outside it (k (1 -+ 2w), k (1 -+ 4w)) by cubic interpolation: the
-// emission is smooth in p through the resonance (an integral of e^{-px} over
-// the slab), only the particular solution is singular there. Where another
-// eigenvalue lies near (the eigenvalues of a fine partition's middle bands lie
-// a few tenths of a percent apart) and a rate of that stencil falls in its
-// window, the stencil widens (f = 2, 4, 8, 16: rates k (1 -+ 2fw), k (1 -+ 4fw),
-// k (1 -+ 6fw), quintic) until every rate is clear. (A narrower stencil would
-// lose the emission of a thin slab: the particular solution's double pole at
-// the x term's rate grows as 1 / (p - k)^2 while the emission is of order h.)
-// False when no stencil is clear.
+// Adds the term at the rates of its stencil (see rate_stencil); false when no
+// stencil is clear.
 bool add_term(const ExpSlab& sl, const Shapes& shapes, const ExpTerm& t, FaceSums& fs) {
   const TermShapes sh{shapes, static_cast<std::size_t>(t.shape), static_cast<std::size_t>(t.x_shape())};
-  const double k = resonant_k(sl.m, t.p);
-  if (k == 0.0) {
-    add_exp_term(sl, sh, t, t.p, 1.0, fs);
-    return true;
-  }
-  for (double f = 1.0; f <= 16.0; f *= 2.0) {
-    const double w = f * kResonance;
-    std::vector<double> node{k * (1.0 - 4.0 * w), k * (1.0 - 2.0 * w), k * (1.0 + 2.0 * w), k * (1.0 + 4.0 * w)};
-    if (f > 1.0) node.insert(node.end(), {k * (1.0 - 6.0 * w), k * (1.0 + 6.0 * w)});
-    if (std::any_of(node.begin(), node.end(), [&](double p) { return resonant_k(sl.m, p) != 0.0; })) continue;
-    for (std::size_t a = 0; a < node.size(); ++a) {
-      double weight = 1.0;
-      for (std::size_t b = 0; b < node.size(); ++b)
-        if (b != a) weight *= (t.p - node[b]) / (node[a] - node[b]);
-      add_exp_term(sl, sh, t, node[a], weight, fs);
-    }
-    return true;
-  }
-  return false;
+  const std::vector<std::pair<double, double>> nodes = rate_stencil(sl.m, t.p);
+  for (const auto& [p, weight] : nodes) add_exp_term(sl, sh, t, p, weight, fs);
+  return !nodes.empty();
 }
 
 // The face sums of half h at the top (j = 0: B0 leaving, A0 entering) or at
@@ -681,23 +669,70 @@ std::pair<Row, Row> face_sums(const ExpSlab& sl, const FaceSums& fs, int h, int 
 
 }  // namespace
 
-std::optional<SlabEmission> exp_emission(const SlabMedium& m, const SlabRT& rt, double h, const ExpSources& src) {
+std::vector<std::pair<double, double>> rate_stencil(const SlabMedium& m, double p) {
+  const double k = resonant_k(m, p);
+  if (k == 0.0) return {{p, 1.0}};
+  for (double f = 1.0; f <= 16.0; f *= 2.0) {
+    const double w = f * kResonance;
+    std::vector<double> node{k * (1.0 - 4.0 * w), k * (1.0 - 2.0 * w), k * (1.0 + 2.0 * w), k * (1.0 + 4.0 * w)};
+    if (f > 1.0) node.insert(node.end(), {k * (1.0 - 6.0 * w), k * (1.0 + 6.0 * w)});
+    if (std::any_of(node.begin(), node.end(), [&](double r) { return resonant_k(m, r) != 0.0; })) continue;
+    std::vector<std::pair<double, double>> out;
+    for (std::size_t a = 0; a < node.size(); ++a) {
+      double weight = 1.0;
+      for (std::size_t b = 0; b < node.size(); ++b)
+        if (b != a) weight *= (p - node[b]) / (node[a] - node[b]);
+      out.push_back({node[a], weight});
+    }
+    return out;
+  }
+  return {};
+}
+
+std::optional<ExpFaces> exp_faces(const SlabMedium& m, double h, const ExpSources& src) {
   if (!m.eigen) return std::nullopt;
-  SlabEmission e = zero_emission(m.n);
-  if (src.terms.empty() || h <= 0.0) return e;
-  const ExpSlab sl(m, rt, h);
+  ExpFaces f;
+  for (int half = 0; half < 2; ++half)
+    f.b0[half] = f.a0[half] = f.ah[half] = f.bh[half] = Row(static_cast<std::size_t>(m.n), 0.0);
+  if (src.terms.empty() || h <= 0.0) return f;
+  const ExpSlab sl(m, h);
   const Shapes shapes = shape_transforms(sl, src.shapes);
   FaceSums fs(m.n, shapes.count);
   for (const ExpTerm& t : src.terms)
     if (!add_term(sl, shapes, t, fs)) return std::nullopt;
   for (int half = 0; half < 2; ++half) {
-    const auto [b0, a0] = face_sums(sl, fs, half, 0, shapes);
-    const auto [ah, bh] = face_sums(sl, fs, half, 1, shapes);
+    std::tie(f.b0[half], f.a0[half]) = face_sums(sl, fs, half, 0, shapes);
+    std::tie(f.ah[half], f.bh[half]) = face_sums(sl, fs, half, 1, shapes);
+  }
+  return f;
+}
+
+bool for_each_particular(const SlabMedium& m, double h, const ExpSources& src,
+                         const std::function<void(const ParticularTerm&)>& visit) {
+  if (!m.eigen) return false;
+  const ExpSlab sl(m, h);
+  const Shapes shapes = shape_transforms(sl, src.shapes);
+  double y0[2][mxmu], y1[2][mxmu];
+  for (const ExpTerm& t : src.terms) {
+    const TermShapes sh{shapes, static_cast<std::size_t>(t.shape), static_cast<std::size_t>(t.x_shape())};
+    const std::vector<std::pair<double, double>> nodes = rate_stencil(m, t.p);
+    if (nodes.empty()) return false;
+    for (const auto& [p, weight] : nodes) {
+      particular_rows(sl, sh, t, p, y0, y1);
+      visit({p, weight, &t, {y0[0], y0[1]}, {y1[0], y1[1]}});
+    }
+  }
+  return true;
+}
+
+SlabEmission emission_of(const ExpFaces& f, const SlabRT& rt) {
+  SlabEmission e;
+  for (int half = 0; half < 2; ++half) {
     Row& up = e.up[half];
     Row& dn = e.dn[half];
-    up = b0;
-    dn = ah;
-    Row neg_a0 = a0, neg_bh = bh;
+    up = f.b0[half];
+    dn = f.ah[half];
+    Row neg_a0 = f.a0[half], neg_bh = f.bh[half];
     for (double& x : neg_a0) x = -x;
     for (double& x : neg_bh) x = -x;
     dense::vxm(neg_a0.data(), rt.r, up.data(), true);
@@ -706,6 +741,12 @@ std::optional<SlabEmission> exp_emission(const SlabMedium& m, const SlabRT& rt, 
     dense::vxm(neg_bh.data(), rt.r_below(), dn.data(), true);
   }
   return e;
+}
+
+std::optional<SlabEmission> exp_emission(const SlabMedium& m, const SlabRT& rt, double h, const ExpSources& src) {
+  const std::optional<ExpFaces> f = exp_faces(m, h, src);
+  if (!f) return std::nullopt;
+  return emission_of(*f, rt);
 }
 
 SlabEmission slab_emission(const SlabMedium& m, const SlabRT& rt, double h, const SlabSource& src,

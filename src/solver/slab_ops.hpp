@@ -136,6 +136,43 @@ using ExpSourceFn = std::function<void(double x0, double x1, ExpSources& out)>;
 // interpolated from rates outside. Nothing when the slab has no
 // eigen-solution: the quadrature serves there.
 std::optional<SlabEmission> exp_emission(const SlabMedium& m, const SlabRT& rt, double h, const ExpSources& src);
+// The particular solution's light at the faces, per half: b0 leaving the top
+// upward, a0 entering it downward, ah leaving the bottom downward, bh entering
+// it upward (the emission is b0 - a0 r - bh t_up up, ah - a0 t - bh r_below
+// down). Nothing as for exp_emission.
+struct ExpFaces {
+  dense::Row b0[2], a0[2], ah[2], bh[2];
+};
+std::optional<ExpFaces> exp_faces(const SlabMedium& m, double h, const ExpSources& src);
+// The emission those faces make with the slab's operators.
+SlabEmission emission_of(const ExpFaces& f, const SlabRT& rt);
+// The rates (and interpolation weights) at which a term of rate p is
+// evaluated: p itself, or, within the window of an eigenvalue, four rates
+// outside it (k (1 -+ 2w), k (1 -+ 4w)) for cubic interpolation: the emission
+// is smooth in p through the resonance (an integral of e^{-px} over the slab),
+// only the particular solution is singular there. Where another eigenvalue
+// lies near (the eigenvalues of a fine partition's middle bands lie a few
+// tenths of a percent apart) and a rate of that stencil falls in its window,
+// the stencil widens (f = 2, 4, 8, 16: rates k (1 -+ 2fw), k (1 -+ 4fw),
+// k (1 -+ 6fw), quintic) until every rate is clear. (A narrower stencil would
+// lose the emission of a thin slab: the particular solution's double pole at
+// the x term's rate grows as 1 / (p - k)^2 while the emission is of order h.)
+// Empty when no stencil is clear.
+std::vector<std::pair<double, double>> rate_stencil(const SlabMedium& m, double p);
+// The particular solution of exponential sources, term by term at the rates of
+// their stencils: for each rate p (with its interpolation weight) the rows y0,
+// y1 of both halves, with s = d + u = (y0 + y1 x) E e^{-px} (E = P + Q) and
+// q = d - u = (q0 + q1 x) e^{-px}, q1 = -(f1 sigma_1 + (y1 K)(P - Q)) / p,
+// q0 = -(f0 sigma_0 - q1 + (y0 K)(P - Q)) / p (sigma the sum of the term's
+// shape's downward and upward amplitudes). False where exp_emission fails.
+struct ParticularTerm {
+  double p, weight;
+  const ExpTerm* term;
+  const double* y0[2];
+  const double* y1[2];
+};
+bool for_each_particular(const SlabMedium& m, double h, const ExpSources& src,
+                         const std::function<void(const ParticularTerm&)>& visit);
 // Emission of a slab for a source that `exp` describes as exponentials (closed
 // form), by the quadrature of `src` where the closed form does not apply or
 // `exp` is empty.

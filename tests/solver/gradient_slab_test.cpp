@@ -101,22 +101,28 @@ double off(const SlabRT& a, const SlabRT& ref) {
   return std::max({off(a.r, ref.r), off(a.t, ref.t), off(a.r_below(), ref.r_below()), off(a.t_up(), ref.t_up())});
 }
 
-TEST(GradientSlab, CentredMomentMatchesItsQuadrature) {
-  // Both branches (the series near p = q and the closed form), thin and thick
-  // slabs, and the antisymmetry of swapping the two rates (mirroring the slab).
+TEST(GradientSlab, CentredMomentsMatchTheirQuadrature) {
+  // Both branches (the series near p = q and the closed forms), thin and thick
+  // slabs, and the symmetry of swapping the two rates (mirroring the slab):
+  // the first moment changes sign, the second does not.
   for (double h : {0.01, 0.7, 12.0})
-    for (double p : {0.0, 0.3, 1.0, 1.05, 25.0})
+    for (double p : {0.0, 0.3, 1.0, 1.05, 1.2, 25.0})
       for (double q : {0.0, 1.0, 1.0 + 1e-9, 7.0}) {
         const int steps = 20000;
-        double sum = 0.0;  // Simpson's rule, fine enough for these rates and thicknesses
+        double m1 = 0.0, m2 = 0.0;  // Simpson's rule, fine enough for these rates and thicknesses
         for (int i = 0; i <= steps; ++i) {
-          const double s = h * i / steps, f = (s - 0.5 * h) * std::exp(-p * s - q * (h - s));
-          sum += f * (i == 0 || i == steps ? 1.0 : (i % 2 ? 4.0 : 2.0));
+          const double s = h * i / steps, c = s - 0.5 * h, f = std::exp(-p * s - q * (h - s));
+          const double w = (i == 0 || i == steps ? 1.0 : (i % 2 ? 4.0 : 2.0));
+          m1 += w * c * f;
+          m2 += w * c * c * f;
         }
-        sum *= h / (3.0 * steps);
-        const double scale = 0.25 * h * h;
-        EXPECT_NEAR(centred_exp_moment(p, q, h), sum, 1e-9 * scale + 1e-9 * std::abs(sum)) << h << " " << p << " " << q;
-        EXPECT_NEAR(centred_exp_moment(q, p, h), -centred_exp_moment(p, q, h), 1e-14 * scale);
+        m1 *= h / (3.0 * steps);
+        m2 *= h / (3.0 * steps);
+        const double s1 = 0.25 * h * h, s2 = 0.125 * h * h * h;
+        EXPECT_NEAR(centred_exp_moment(p, q, h), m1, 1e-9 * s1 + 1e-9 * std::abs(m1)) << h << " " << p << " " << q;
+        EXPECT_NEAR(centred_exp_moment2(p, q, h), m2, 1e-9 * s2 + 1e-9 * std::abs(m2)) << h << " " << p << " " << q;
+        EXPECT_NEAR(centred_exp_moment(q, p, h), -centred_exp_moment(p, q, h), 1e-13 * s1);
+        EXPECT_NEAR(centred_exp_moment2(q, p, h), centred_exp_moment2(p, q, h), 1e-13 * s2);
       }
 }
 
@@ -158,6 +164,102 @@ TEST(GradientSlab, UniformSlabAndDeepSlabs) {
     for (double x : m->a) ASSERT_TRUE(std::isfinite(x));
   EXPECT_LT(off(deep, ref), 1.0 * 0.1 * 0.1);
   EXPECT_LT(off(deep, ref), 0.2 * off(water.blended(0.5, 0.6, 60.0, 1), ref));
+}
+
+// An exponential source (1 + 0.4 x) e^{-1.3 x} of a fixed angular pattern, and
+// the emission of the slab [0, h] by `parts` thin slabs of blended IOPs (the
+// reference) or as one gradient slab.
+ExpSources decaying_source(int n, double p) {
+  ExpSources s;
+  SourceAmps a;
+  for (int i = 0; i < n; ++i) {
+    a.down_cos[i] = 1.0 + 0.3 * i;
+    a.up_cos[i] = 0.4 + 0.05 * i;
+    a.down_sin[i] = 0.2 * std::sin(i + 1.0);
+    a.up_sin[i] = 0.1 * std::cos(i + 1.0);
+  }
+  s.shapes.push_back(a);
+  ExpTerm t;
+  t.p = p;
+  t.f0 = 1.0;
+  t.f1 = 0.4;
+  s.terms.push_back(t);
+  return s;
+}
+
+// The source's terms relative to a part starting at x0.
+ExpSources shifted(const ExpSources& s, double x0) {
+  ExpSources out = s;
+  for (ExpTerm& t : out.terms) {
+    const double e = std::exp(-t.p * x0);
+    t.f0 = e * (t.f0 + t.f1 * x0);
+    t.f1 *= e;
+  }
+  return out;
+}
+
+SlabOps blended_with_emission(const HgWater& w, double w0, double w1, double h, int parts, const ExpSources& src) {
+  const double dh = h / parts;
+  SlabOps all;
+  for (int k = 0; k < parts; ++k) {
+    auto alb = [&](double x) { return w0 + (w1 - w0) * x / h; };
+    const double g1 = alb((k + kGaussUpper) * dh), g2 = alb((k + kGaussLower) * dh);
+    const SlabMedium up = w.medium(kMagnusNear * g1 + kMagnusFar * g2), lo = w.medium(kMagnusFar * g1 + kMagnusNear * g2);
+    const SlabRT rup = slab_rt(up, 0.5 * dh), rlo = slab_rt(lo, 0.5 * dh);
+    const ExpSources a = shifted(src, k * dh), b = shifted(src, (k + 0.5) * dh);
+    SlabOps part;
+    part.rt = stack_rt(rup, rlo);
+    part.em = stack_emission(*exp_emission(up, rup, 0.5 * dh, a), rup, *exp_emission(lo, rlo, 0.5 * dh, b), rlo);
+    if (k == 0) {
+      all = part;
+    } else {
+      all.em = stack_emission(all.em, all.rt, part.em, part.rt);
+      all.rt = stack_rt(all.rt, part.rt);
+    }
+  }
+  return all;
+}
+
+double off(const SlabEmission& a, const SlabEmission& ref) {
+  double d = 0.0, s = 0.0;
+  for (int h = 0; h < 2; ++h)
+    for (std::size_t i = 0; i < a.up[h].size(); ++i) {
+      d = std::max({d, std::abs(a.up[h][i] - ref.up[h][i]), std::abs(a.dn[h][i] - ref.dn[h][i])});
+      s = std::max({s, std::abs(ref.up[h][i]), std::abs(ref.dn[h][i])});
+    }
+  return d / s;
+}
+
+TEST(GradientSlab, EmissionErrsAsTheSquareOfTheChange) {
+  // A source decaying at 1.3 per optical depth (the sun beam's rate for a
+  // beam 40 degrees from the vertical) and, in mode 0, one at the rate of an
+  // eigenvalue (resonance: the stencil of rates serves the first-order part
+  // too).
+  for (int l : {0, 2}) {
+    const HgWater water(8, l);
+    for (bool resonant : {false, true})
+      for (double h : {0.2, 1.5}) {
+        double last = 0.0;
+        for (double dw : {0.04, 0.02, 0.01}) {
+          const double p = resonant ? water.medium(0.65 + 0.5 * dw).k[3] : 1.3;
+          const ExpSources src = decaying_source(8, p);
+          Sq tau1, rho1;
+          water.coefficients(dw / h, tau1, rho1, false);
+          const auto g = gradient_slab_emission(water.medium(0.65 + 0.5 * dw), tau1, rho1, h, src);
+          ASSERT_TRUE(g);
+          const SlabOps ref = blended_with_emission(water, 0.65, 0.65 + dw, h, 128, src);
+          const SlabOps one = blended_with_emission(water, 0.65, 0.65 + dw, h, 1, src);
+          const double err = off(g->em, ref.em);
+          EXPECT_LT(off(g->rt, ref.rt), 0.6 * dw * dw);
+          EXPECT_LT(err, 0.6 * dw * dw) << "mode " << l << ", p " << p << ", h " << h << ", dw " << dw;
+          EXPECT_LT(err, 0.2 * off(one.em, ref.em)) << "mode " << l << ", p " << p << ", h " << h << ", dw " << dw;
+          if (last > 0.0) {
+            EXPECT_NEAR(last / err, 4.0, 0.6) << "mode " << l << ", p " << p << ", h " << h << ", dw " << dw;
+          }
+          last = err;
+        }
+      }
+  }
 }
 
 }  // namespace
