@@ -94,9 +94,9 @@ struct ModeCoefficients {
       }
     return {std::move(r), std::move(t)};
   }
-  SlabMedium medium(const IopMix& mix) {
+  SlabMedium medium(const IopMix& mix, const SlabMedium* near = nullptr) {
     const auto [r, t] = coefficients(mix);
-    return slab_medium(r, t);
+    return slab_medium(r, t, near);
   }
 };
 
@@ -259,9 +259,10 @@ class MediumCache {
   const SlabMedium& get(const IopMix& iop) {
     for (Entry& e : ring_)
       if (e.used && e.iop == iop) return e.medium;
+    const Entry& last = ring_[(next_ + ring_.size() - 1) % ring_.size()];
     Entry& e = ring_[next_];
     next_ = (next_ + 1) % ring_.size();
-    e.medium = mc_.medium(iop);
+    e.medium = mc_.medium(iop, last.used ? &last.medium : nullptr);  // the last medium: a slab away
     e.iop = iop;
     e.used = true;
     return e.medium;

@@ -59,7 +59,8 @@ struct SlabOps {
   SlabEmission em;
 };
 
-SlabMedium slab_medium(const dense::Sq& rho, const dense::Sq& tau);
+// `near`: the eigen-solution of a nearby medium of the same mode, to start from.
+SlabMedium slab_medium(const dense::Sq& rho, const dense::Sq& tau, const SlabMedium* near = nullptr);
 SlabRT slab_rt(const SlabMedium& m, double h);
 // The slab `top` above the slab `bottom`, as one slab.
 SlabRT stack_rt(const SlabRT& top, const SlabRT& bottom);

@@ -150,6 +150,23 @@ TEST(GradientSlab, ErrsAsTheSquareOfTheChangeAndFarBelowBlendedIops) {
   }
 }
 
+// A medium's eigen-solution started from a neighbour's (the slab above) is
+// its own to the correction's 1e-12, whether the neighbour is close (the
+// correction converges from it) or far (the medium solves its own).
+TEST(GradientSlab, EigenSolutionFromANeighbourIsTheMediumsOwn) {
+  for (int l : {0, 3}) {
+    const HgWater water(10, l);
+    for (const auto& [from, to] : {std::pair{0.65, 0.66}, std::pair{0.65, 0.75}, std::pair{0.2, 0.97}}) {
+      Sq tau, rho;
+      water.coefficients(to, tau, rho);
+      const SlabMedium near = water.medium(from), own = slab_medium(rho, tau), started = slab_medium(rho, tau, &near);
+      ASSERT_TRUE(started.eigen);
+      for (double h : {0.3, 25.0})
+        EXPECT_LT(off(slab_rt(started, h), slab_rt(own, h)), 1e-11) << "mode " << l << ", " << from << " -> " << to;
+    }
+  }
+}
+
 TEST(GradientSlab, UniformSlabAndDeepSlabs) {
   const HgWater water(8, 0);
   // No change: the mean slab's operators, from both sides.
