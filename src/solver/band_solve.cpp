@@ -271,9 +271,9 @@ class MediumCache {
   // the mean of the coefficients at its Gauss points (the slab's average to
   // fourth order) is the medium, their difference over the points' distance
   // the change per unit optical depth. None where the mean medium has no
-  // eigen-solution.
+  // eigen-solution. `mean` points into the cache: use it before the next lookup.
   struct Gradient {
-    SlabMedium mean;
+    const SlabMedium* mean;
     Sq tau1, rho1;
   };
   std::optional<Gradient> gradient_of(const SubSlab& s) {
@@ -288,18 +288,18 @@ class MediumCache {
       tau1.a[e] = (tau1.a[e] - tau_a.a[e]) * per;
       rho1.a[e] = (rho1.a[e] - rho_a.a[e]) * per;
     }
-    return Gradient{m, std::move(tau1), std::move(rho1)};
+    return Gradient{&m, std::move(tau1), std::move(rho1)};
   }
   std::optional<SlabRT> gradient_rt(const SubSlab& s) {
     const auto g = gradient_of(s);
     if (!g) return std::nullopt;
-    return gradient_slab_rt(g->mean, g->tau1, g->rho1, s.h);
+    return gradient_slab_rt(*g->mean, g->tau1, g->rho1, s.h);
   }
   // The same with the emission of exponential sources.
   std::optional<GradientSlab> gradient_emission(const SubSlab& s, const ExpSources& src) {
     const auto g = gradient_of(s);
     if (!g) return std::nullopt;
-    return gradient_slab_emission(g->mean, g->tau1, g->rho1, s.h, src);
+    return gradient_slab_emission(*g->mean, g->tau1, g->rho1, s.h, src);
   }
   // A varying slab's operators: by its gradient where `gradient` (and the mean
   // medium allows), else by its two halves of blended IOPs.
