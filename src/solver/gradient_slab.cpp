@@ -174,65 +174,74 @@ std::pair<Row, Row> leaving(const SlabMedium& m, const MeanSlab& ms, const Row& 
 }
 
 // The response sources J1, J2 (both halves) of the particular solution of
-// exponential sources: each term (A + B x) e^{-px} of the field, carried by
-// the change into the eigen-basis, is (alpha + beta x) e^{-px} with
+// exponential sources, taken in term by term: each term (A + B x) e^{-px} of
+// the field, carried by the change into the eigen-basis, is
+// (alpha + beta x) e^{-px} with
 //   alpha = [(q0 Z1 - s0 C2') / 2, (q0 Z1 + s0 C2') / 2]  (s0 C2' = y0 C2),
 // and beta likewise from y1, q1; against the decaying factors
 //   J1_i += alpha1_i Phi(p, k_i) + beta1_i Psi(p, k_i),
 //   J2_i -= alpha2_i Phi(p + k_i, 0) + beta2_i Psi(p + k_i, 0),
 // Psi the moment of (s - h/2) s: Phi2 + (h/2) Phi.
-bool particular_sources(const SlabMedium& m, const MeanSlab& ms, const Change& ch, double h, const ExpSources& src,
-                        Row (&J1)[2], Row (&J2)[2]) {
-  const std::size_t n = static_cast<std::size_t>(m.n);
-  // Per shape and half: sigma Z1.
-  std::vector<Row> sz(src.shapes.size() * 2);
-  for (std::size_t v = 0; v < src.shapes.size(); ++v)
-    for (int half = 0; half < 2; ++half) {
-      const SourceAmps& a = src.shapes[v];
-      Row sig(n);
-      for (std::size_t i = 0; i < n; ++i)
-        sig[i] = half == 0 ? a.down_cos[i] + a.up_cos[i] : a.down_sin[i] + a.up_sin[i];
-      sz[v * 2 + static_cast<std::size_t>(half)] = vm(sig, ch.Z1);
-    }
-  Row f1(n), s1(n), f2(n), s2(n), yk(n), q1z(n), q0z(n), y0c(n), y1c(n);
-  return for_each_particular(m, h, src, [&](const ParticularTerm& pt) {
-    const double p = pt.p, ep = std::exp(-p * h), ip = 1.0 / p;
-    for (std::size_t i = 0; i < n; ++i) {
-      const double k = m.k[i], di = ms.d[i];
-      const Moments a = moments(p, k, h, ep, di), b = moments(p + k, 0.0, h, ep * di, 1.0);
-      f1[i] = a.first;
-      s1[i] = a.second + 0.5 * h * a.first;
-      f2[i] = b.first;
-      s2[i] = b.second + 0.5 * h * b.first;
+class ParticularSources {
+ public:
+  ParticularSources(const SlabMedium& m, const MeanSlab& ms, const Change& ch, double h, const ExpSources& src)
+      : m_(m), ms_(ms), ch_(ch), h_(h), n_(static_cast<std::size_t>(m.n)), sz_(src.shapes.size() * 2),
+        f1_(n_), s1_(n_), f2_(n_), s2_(n_), yk_(n_), q1z_(n_), q0z_(n_), y0c_(n_), y1c_(n_) {
+    for (int half = 0; half < 2; ++half) J1[half] = J2[half] = Row(n_, 0.0);
+    // Per shape and half: sigma Z1.
+    for (std::size_t v = 0; v < src.shapes.size(); ++v)
+      for (int half = 0; half < 2; ++half) {
+        const SourceAmps& a = src.shapes[v];
+        Row sig(n_);
+        for (std::size_t i = 0; i < n_; ++i)
+          sig[i] = half == 0 ? a.down_cos[i] + a.up_cos[i] : a.down_sin[i] + a.up_sin[i];
+        sz_[v * 2 + static_cast<std::size_t>(half)] = vm(sig, ch.Z1);
+      }
+  }
+  void add(const ParticularTerm& pt) {
+    const double p = pt.p, ep = std::exp(-p * h_), ip = 1.0 / p;
+    for (std::size_t i = 0; i < n_; ++i) {
+      const double k = m_.k[i], di = ms_.d[i];
+      const Moments a = moments(p, k, h_, ep, di), b = moments(p + k, 0.0, h_, ep * di, 1.0);
+      f1_[i] = a.first;
+      s1_[i] = a.second + 0.5 * h_ * a.first;
+      f2_[i] = b.first;
+      s2_[i] = b.second + 0.5 * h_ * b.first;
     }
     const ExpTerm& t = *pt.term;
     for (int half = 0; half < 2; ++half) {
       const double* y0 = pt.y0[half];
       const double* y1 = pt.y1[half];
-      const Row& sz0 = sz[static_cast<std::size_t>(t.shape) * 2 + static_cast<std::size_t>(half)];
-      const Row& sz1 = sz[static_cast<std::size_t>(t.x_shape()) * 2 + static_cast<std::size_t>(half)];
-      for (std::size_t i = 0; i < n; ++i) yk[i] = y1[i] * m.k[i];
-      dense::vxm(yk.data(), ch.C1, q1z.data());
-      for (std::size_t i = 0; i < n; ++i) q1z[i] = -(t.f1 * sz1[i] + q1z[i]) * ip;
-      for (std::size_t i = 0; i < n; ++i) yk[i] = y0[i] * m.k[i];
-      dense::vxm(yk.data(), ch.C1, q0z.data());
-      for (std::size_t i = 0; i < n; ++i) q0z[i] = -(t.f0 * sz0[i] - q1z[i] + q0z[i]) * ip;
-      dense::vxm(y0, ch.C2, y0c.data());
-      dense::vxm(y1, ch.C2, y1c.data());
+      const Row& sz0 = sz_[static_cast<std::size_t>(t.shape) * 2 + static_cast<std::size_t>(half)];
+      const Row& sz1 = sz_[static_cast<std::size_t>(t.x_shape()) * 2 + static_cast<std::size_t>(half)];
+      for (std::size_t i = 0; i < n_; ++i) yk_[i] = y1[i] * m_.k[i];
+      dense::vxm(yk_.data(), ch_.C1, q1z_.data());
+      for (std::size_t i = 0; i < n_; ++i) q1z_[i] = -(t.f1 * sz1[i] + q1z_[i]) * ip;
+      for (std::size_t i = 0; i < n_; ++i) yk_[i] = y0[i] * m_.k[i];
+      dense::vxm(yk_.data(), ch_.C1, q0z_.data());
+      for (std::size_t i = 0; i < n_; ++i) q0z_[i] = -(t.f0 * sz0[i] - q1z_[i] + q0z_[i]) * ip;
+      dense::vxm(y0, ch_.C2, y0c_.data());
+      dense::vxm(y1, ch_.C2, y1c_.data());
       Row& j1 = J1[half];
       Row& j2 = J2[half];
       const double w = 0.5 * pt.weight;
-      for (std::size_t i = 0; i < n; ++i) {
-        j1[i] += w * ((q0z[i] - y0c[i]) * f1[i] + (q1z[i] - y1c[i]) * s1[i]);
-        j2[i] -= w * ((q0z[i] + y0c[i]) * f2[i] + (q1z[i] + y1c[i]) * s2[i]);
+      for (std::size_t i = 0; i < n_; ++i) {
+        j1[i] += w * ((q0z_[i] - y0c_[i]) * f1_[i] + (q1z_[i] - y1c_[i]) * s1_[i]);
+        j2[i] -= w * ((q0z_[i] + y0c_[i]) * f2_[i] + (q1z_[i] + y1c_[i]) * s2_[i]);
       }
     }
-  });
-}
+  }
+  Row J1[2], J2[2];
 
-}  // namespace
-
-namespace {
+ private:
+  const SlabMedium& m_;
+  const MeanSlab& ms_;
+  const Change& ch_;
+  double h_;
+  std::size_t n_;
+  std::vector<Row> sz_;
+  Row f1_, s1_, f2_, s2_, yk_, q1z_, q0z_, y0c_, y1c_;  // per term, reused
+};
 
 SlabRT changed_rt(const SlabMedium& m, const MeanSlab& ms, const Change& ch) {
   const auto [dr, dt] = response(m, ms, ch);
@@ -260,13 +269,15 @@ SlabRT gradient_slab_rt(const SlabMedium& m, const Sq& tau1, const Sq& rho1, dou
 // the first-order change of the emission.
 std::optional<GradientSlab> gradient_slab_emission(const SlabMedium& m, const Sq& tau1, const Sq& rho1, double h,
                                                    const ExpSources& src) {
-  const std::optional<ExpFaces> faces = exp_faces(m, h, src);
-  if (!faces) return std::nullopt;
+  if (!m.eigen) return std::nullopt;
   const MeanSlab ms(m, h);
   const Change ch(m, ms, tau1, rho1, h);
-  const std::size_t n = static_cast<std::size_t>(m.n);
-  Row J1[2] = {Row(n, 0.0), Row(n, 0.0)}, J2[2] = {Row(n, 0.0), Row(n, 0.0)};
-  if (!src.terms.empty() && !particular_sources(m, ms, ch, h, src, J1, J2)) return std::nullopt;
+  ParticularSources ps(m, ms, ch, h, src);
+  // One pass over the terms: the face sums and the response sources together.
+  const std::optional<ExpFaces> faces = exp_faces(m, h, src, [&ps](const ParticularTerm& t) { ps.add(t); });
+  if (!faces) return std::nullopt;
+  const Row (&J1)[2] = ps.J1;
+  const Row (&J2)[2] = ps.J2;
   GradientSlab out{changed_rt(m, ms, ch), emission_of(*faces, ms.rt)};
   for (int half = 0; half < 2; ++half) {
     const Row& a0 = faces->a0[half];

@@ -629,8 +629,10 @@ void particular_rows(const ExpSlab& sl, const TermShapes& sh, const ExpTerm& t, 
   }
 }
 
-// Adds weight times the term (f0 V0 + f1 x V1) e^{-p x} at rate p.
-void add_exp_term(const ExpSlab& sl, const TermShapes& sh, const ExpTerm& t, double p, double weight, FaceSums& fs) {
+// Adds weight times the term (f0 V0 + f1 x V1) e^{-p x} at rate p, and hands
+// its rows to `visit` when there is one.
+void add_exp_term(const ExpSlab& sl, const TermShapes& sh, const ExpTerm& t, double p, double weight, FaceSums& fs,
+                  const ParticularVisit& visit) {
   const int n = sl.m.n;
   const double e = std::exp(-p * sl.h), eh = e * sl.h, ip = 1.0 / p;
   // Coefficients of s0, q0, s1, q1 in the four sums, and what they make of y0, y1.
@@ -650,6 +652,7 @@ void add_exp_term(const ExpSlab& sl, const TermShapes& sh, const ExpTerm& t, dou
   }
   double y0[2][mxmu], y1[2][mxmu];
   particular_rows(sl, sh, t, p, y0, y1);
+  if (visit) visit({p, weight, &t, {y0[0], y0[1]}, {y1[0], y1[1]}});
   for (int h = 0; h < 2; ++h) {
     double *U0 = fs.U(h, 0), *U2 = fs.U(h, 1), *W0 = fs.W(h, 0), *W2 = fs.W(h, 1);
     for (int i = 0; i < n; ++i) {
@@ -663,10 +666,10 @@ void add_exp_term(const ExpSlab& sl, const TermShapes& sh, const ExpTerm& t, dou
 
 // Adds the term at the rates of its stencil (see rate_stencil); false when no
 // stencil is clear.
-bool add_term(const ExpSlab& sl, const Shapes& shapes, const ExpTerm& t, FaceSums& fs) {
+bool add_term(const ExpSlab& sl, const Shapes& shapes, const ExpTerm& t, FaceSums& fs, const ParticularVisit& visit) {
   const TermShapes sh{shapes, static_cast<std::size_t>(t.shape), static_cast<std::size_t>(t.x_shape())};
   const std::vector<std::pair<double, double>> nodes = rate_stencil(sl.m, t.p);
-  for (const auto& [p, weight] : nodes) add_exp_term(sl, sh, t, p, weight, fs);
+  for (const auto& [p, weight] : nodes) add_exp_term(sl, sh, t, p, weight, fs, visit);
   return !nodes.empty();
 }
 
@@ -714,7 +717,7 @@ std::vector<std::pair<double, double>> rate_stencil(const SlabMedium& m, double 
   return {};
 }
 
-std::optional<ExpFaces> exp_faces(const SlabMedium& m, double h, const ExpSources& src) {
+std::optional<ExpFaces> exp_faces(const SlabMedium& m, double h, const ExpSources& src, const ParticularVisit& visit) {
   if (!m.eigen) return std::nullopt;
   ExpFaces f;
   for (int half = 0; half < 2; ++half)
@@ -724,30 +727,12 @@ std::optional<ExpFaces> exp_faces(const SlabMedium& m, double h, const ExpSource
   const Shapes shapes = shape_transforms(sl, src.shapes);
   FaceSums fs(m.n, shapes.count);
   for (const ExpTerm& t : src.terms)
-    if (!add_term(sl, shapes, t, fs)) return std::nullopt;
+    if (!add_term(sl, shapes, t, fs, visit)) return std::nullopt;
   for (int half = 0; half < 2; ++half) {
     std::tie(f.b0[half], f.a0[half]) = face_sums(sl, fs, half, 0, shapes);
     std::tie(f.ah[half], f.bh[half]) = face_sums(sl, fs, half, 1, shapes);
   }
   return f;
-}
-
-bool for_each_particular(const SlabMedium& m, double h, const ExpSources& src,
-                         const std::function<void(const ParticularTerm&)>& visit) {
-  if (!m.eigen) return false;
-  const ExpSlab sl(m, h);
-  const Shapes shapes = shape_transforms(sl, src.shapes);
-  double y0[2][mxmu], y1[2][mxmu];
-  for (const ExpTerm& t : src.terms) {
-    const TermShapes sh{shapes, static_cast<std::size_t>(t.shape), static_cast<std::size_t>(t.x_shape())};
-    const std::vector<std::pair<double, double>> nodes = rate_stencil(m, t.p);
-    if (nodes.empty()) return false;
-    for (const auto& [p, weight] : nodes) {
-      particular_rows(sl, sh, t, p, y0, y1);
-      visit({p, weight, &t, {y0[0], y0[1]}, {y1[0], y1[1]}});
-    }
-  }
-  return true;
 }
 
 SlabEmission emission_of(const ExpFaces& f, const SlabRT& rt) {

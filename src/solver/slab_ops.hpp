@@ -144,7 +144,23 @@ std::optional<SlabEmission> exp_emission(const SlabMedium& m, const SlabRT& rt, 
 struct ExpFaces {
   dense::Row b0[2], a0[2], ah[2], bh[2];
 };
-std::optional<ExpFaces> exp_faces(const SlabMedium& m, double h, const ExpSources& src);
+// The particular solution of exponential sources, term by term at the rates of
+// their stencils: for each rate p (with its interpolation weight) the rows y0,
+// y1 of both halves, with s = d + u = (y0 + y1 x) E e^{-px} (E = P + Q) and
+// q = d - u = (q0 + q1 x) e^{-px}, q1 = -(f1 sigma_1 + (y1 K)(P - Q)) / p,
+// q0 = -(f0 sigma_0 - q1 + (y0 K)(P - Q)) / p (sigma the sum of the term's
+// shape's downward and upward amplitudes).
+struct ParticularTerm {
+  double p, weight;
+  const ExpTerm* term;
+  const double* y0[2];
+  const double* y1[2];
+};
+using ParticularVisit = std::function<void(const ParticularTerm&)>;
+// `visit`, when given, sees every term's particular solution as the face sums
+// take it in (a term at a time; not at all when there are no terms).
+std::optional<ExpFaces> exp_faces(const SlabMedium& m, double h, const ExpSources& src,
+                                  const ParticularVisit& visit = nullptr);
 // The emission those faces make with the slab's operators.
 SlabEmission emission_of(const ExpFaces& f, const SlabRT& rt);
 // The rates (and interpolation weights) at which a term of rate p is
@@ -160,20 +176,7 @@ SlabEmission emission_of(const ExpFaces& f, const SlabRT& rt);
 // the x term's rate grows as 1 / (p - k)^2 while the emission is of order h.)
 // Empty when no stencil is clear.
 std::vector<std::pair<double, double>> rate_stencil(const SlabMedium& m, double p);
-// The particular solution of exponential sources, term by term at the rates of
-// their stencils: for each rate p (with its interpolation weight) the rows y0,
-// y1 of both halves, with s = d + u = (y0 + y1 x) E e^{-px} (E = P + Q) and
-// q = d - u = (q0 + q1 x) e^{-px}, q1 = -(f1 sigma_1 + (y1 K)(P - Q)) / p,
-// q0 = -(f0 sigma_0 - q1 + (y0 K)(P - Q)) / p (sigma the sum of the term's
-// shape's downward and upward amplitudes). False where exp_emission fails.
-struct ParticularTerm {
-  double p, weight;
-  const ExpTerm* term;
-  const double* y0[2];
-  const double* y1[2];
-};
-bool for_each_particular(const SlabMedium& m, double h, const ExpSources& src,
-                         const std::function<void(const ParticularTerm&)>& visit);
+
 // Emission of a slab for a source that `exp` describes as exponentials (closed
 // form), by the quadrature of `src` where the closed form does not apply or
 // `exp` is empty.
