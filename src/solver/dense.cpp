@@ -67,7 +67,7 @@ void gemm(const Sq& A, const Sq& B, Sq& C, double alpha, double beta) {
 }
 
 Sq mul(const Sq& A, const Sq& B) {
-  Sq C(A.n);
+  Sq C = Sq::uninitialized(A.n);
   gemm(A, B, C);
   return C;
 }
@@ -93,38 +93,55 @@ void vxm(const double* x, const Sq& M, double* y, bool accumulate) { by_order<Vx
 
 namespace {
 
+// In place, the LU factors of a (unit lower L below the diagonal, U on and
+// above it) by Gaussian elimination with partial pivoting: row k was
+// interchanged with row piv[k] at step k. The updates run down contiguous
+// columns.
+template <int N>
+void lu_factor(int n, double* __restrict a, int* piv, const char* who) {
+  if (n > mxmu) herr(who, "matrix order beyond the limits of the small solve");
+  auto col = [n](double* x, int j) { return x + static_cast<std::size_t>(j) * n; };
+  for (int k = 0; k < n; ++k) {
+    double* __restrict ak = col(a, k);
+    int p = k;
+    for (int i = k + 1; i < n; ++i)
+      if (std::abs(ak[i]) > std::abs(ak[p])) p = i;
+    if (ak[p] == 0.0) herr(who, "singular matrix in the slab operators");
+    piv[k] = p;
+    if (p != k)
+      for (int j = 0; j < n; ++j) std::swap(col(a, j)[k], col(a, j)[p]);
+    const double inv = 1.0 / ak[k];
+    for (int i = k + 1; i < n; ++i) ak[i] *= inv;
+    for (int j = k + 1; j < n; ++j) {
+      double* __restrict aj = col(a, j);
+      const double akj = aj[k];
+      for (int i = k + 1; i < n; ++i) aj[i] -= ak[i] * akj;
+    }
+  }
+}
+
+// A^-1 B, B n x m: the interchanges, forward elimination step by step over
+// all right-hand sides, then back substitution column by column with the
+// reciprocals of the pivots (one division each instead of one per column).
 template <int N>
 struct SolveLeft {
   static void run(int nrun, double* __restrict a, double* __restrict B, int m, const char* who) {
     const int n = N ? N : nrun;
-    if (n > mxmu) herr(who, "matrix order beyond the limits of the small solve");
+    int piv[mxmu];
+    lu_factor<N>(n, a, piv, who);
     auto col = [n](double* x, int j) { return x + static_cast<std::size_t>(j) * n; };
+    for (int k = 0; k < n; ++k)
+      if (piv[k] != k)
+        for (int j = 0; j < m; ++j) std::swap(col(B, j)[k], col(B, j)[piv[k]]);
     for (int k = 0; k < n; ++k) {
-      double* __restrict ak = col(a, k);
-      int p = k;
-      for (int i = k + 1; i < n; ++i)
-        if (std::abs(ak[i]) > std::abs(ak[p])) p = i;
-      if (ak[p] == 0.0) herr(who, "singular matrix in the slab operators");
-      if (p != k) {
-        for (int j = 0; j < n; ++j) std::swap(col(a, j)[k], col(a, j)[p]);
-        for (int j = 0; j < m; ++j) std::swap(col(B, j)[k], col(B, j)[p]);
-      }
-      const double inv = 1.0 / ak[k];
-      for (int i = k + 1; i < n; ++i) ak[i] *= inv;
-      for (int j = k + 1; j < n; ++j) {
-        double* __restrict aj = col(a, j);
-        const double akj = aj[k];
-        for (int i = k + 1; i < n; ++i) aj[i] -= ak[i] * akj;
-      }
+      const double* __restrict ak = col(a, k);
       for (int j = 0; j < m; ++j) {
         double* __restrict bj = col(B, j);
         const double bkj = bj[k];
         for (int i = k + 1; i < n; ++i) bj[i] -= ak[i] * bkj;
       }
     }
-    // Back substitution with the reciprocals of the pivots (one division each
-    // instead of one per right-hand side).
-    double dinv[N ? N : mxmu];
+    double dinv[mxmu];
     for (int k = 0; k < n; ++k) dinv[k] = 1.0 / col(a, k)[k];
     for (int j = 0; j < m; ++j) {
       double* __restrict bj = col(B, j);
@@ -138,33 +155,53 @@ struct SolveLeft {
   }
 };
 
+// B A^-1, B n x n, overwriting B. With A = P^T L U: Z U = B and Y L = Z
+// column by column (each column a combination of whole earlier columns, so
+// the inner loops run the full contiguous length), then X = Y with its
+// columns put back in the order of A's rows.
+template <int N>
+struct SolveRight {
+  static void run(int nrun, double* __restrict a, double* __restrict B, const char* who) {
+    const int n = N ? N : nrun;
+    int piv[mxmu];
+    lu_factor<N>(n, a, piv, who);
+    auto col = [n](double* x, int j) { return x + static_cast<std::size_t>(j) * n; };
+    for (int j = 0; j < n; ++j) {
+      double* __restrict zj = col(B, j);
+      const double* __restrict uj = col(a, j);
+      for (int k = 0; k < j; ++k) {
+        const double u = uj[k];
+        const double* __restrict zk = col(B, k);
+        for (int i = 0; i < n; ++i) zj[i] -= zk[i] * u;
+      }
+      const double d = 1.0 / uj[j];
+      for (int i = 0; i < n; ++i) zj[i] *= d;
+    }
+    for (int j = n - 2; j >= 0; --j) {
+      double* __restrict yj = col(B, j);
+      const double* __restrict lj = col(a, j);
+      for (int k = j + 1; k < n; ++k) {
+        const double l = lj[k];
+        const double* __restrict yk = col(B, k);
+        for (int i = 0; i < n; ++i) yj[i] -= yk[i] * l;
+      }
+    }
+    // X = Y P with P = P_{n-1} ... P_0 (P_k the interchange of step k): the
+    // interchanges as column swaps, last step first.
+    for (int k = n - 1; k >= 0; --k)
+      if (piv[k] != k)
+        for (int i = 0; i < n; ++i) std::swap(col(B, k)[i], col(B, piv[k])[i]);
+  }
+};
+
 }  // namespace
 
-// Gaussian elimination with partial pivoting, written out for the small orders
-// here (n <= 32), where the library routine's blocking only adds overhead.
-// The updates run down contiguous columns.
 void solve_left(Sq A, double* B, int m, const char* who) { by_order<SolveLeft>(A.n, A.data(), B, m, who); }
 
 Sq solve_right(const Sq& B, const Sq& A, const char* who) {
-  // X A = B  <=>  A^T X^T = B^T.
-  const int n = A.n;
-  Sq at(n), x(n);
-  for (int j = 0; j < n; ++j)
-    for (int i = 0; i < n; ++i) {
-      at(i, j) = A(j, i);
-      x(i, j) = B(j, i);
-    }
-  solve_left(at, x.data(), n, who);
-  Sq out(n);
-  for (int j = 0; j < n; ++j)
-    for (int i = 0; i < n; ++i) out(i, j) = x(j, i);
-  return out;
-}
-
-double maxabs(const Row& v) {
-  double m = 0.0;
-  for (double x : v) m = std::max(m, std::abs(x));
-  return m;
+  Sq a = A, x = B;
+  by_order<SolveRight>(A.n, a.data(), x.data(), who);
+  return x;
 }
 
 }  // namespace abyss::dense

@@ -112,9 +112,9 @@ struct Change {
   Sq Z1, C1, C2, G1, G2;
   Change(const SlabMedium& m, const MeanSlab& ms, const Sq& tau1, const Sq& rho1, double h) : G1(m.n), G2(m.n) {
     const Sq E = plus(m.P, m.Q), PmQ = plus(m.P, m.Q, -1.0);
-    Z1 = dense::mul(plus(tau1, rho1, -1.0), inverse(E, "gradient_slab"));
+    Z1 = dense::solve_right(plus(tau1, rho1, -1.0), E, "gradient_slab");
     C1 = dense::mul(PmQ, Z1);
-    C2 = dense::mul(dense::mul(E, plus(tau1, rho1)), inverse(PmQ, "gradient_slab"));
+    C2 = dense::solve_right(dense::mul(E, plus(tau1, rho1)), PmQ, "gradient_slab");
     for (int i = 0; i < m.n; ++i)
       for (int j = 0; j < m.n; ++j) {
         const double kj = m.k[static_cast<std::size_t>(j)], ki = m.k[static_cast<std::size_t>(i)];

@@ -108,9 +108,7 @@ constexpr int kCorrectionSteps = 4;
 bool correct_left_eigen(const Sq& A, Sq& E, Row& lambda, double reach = 1e-3, int steps = kCorrectionSteps) {
   const int n = A.n;
   for (int step = 0; step < steps; ++step) {
-    Sq inv = Sq::identity(n);
-    dense::solve_left(E, inv.data(), n, "slab_medium");
-    const Sq B = dense::mul(dense::mul(E, A), inv);
+    const Sq B = dense::solve_right(dense::mul(E, A), E, "slab_medium");
     Sq Y = Sq::identity(n);
     double largest = 0.0;
     for (int j = 0; j < n; ++j)
