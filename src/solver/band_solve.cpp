@@ -94,9 +94,9 @@ struct ModeCoefficients {
       }
     return {std::move(r), std::move(t)};
   }
-  SlabMedium medium(const IopMix& mix, const SlabMedium* near = nullptr) {
+  SlabMedium medium(const IopMix& mix, const SlabMedium* near = nullptr, const SlabMedium* before = nullptr) {
     const auto [r, t] = coefficients(mix);
-    return slab_medium(r, t, near);
+    return slab_medium(r, t, near, before);
   }
 };
 
@@ -260,9 +260,11 @@ class MediumCache {
     for (Entry& e : ring_)
       if (e.used && e.iop == iop) return e.medium;
     const Entry& last = ring_[(next_ + ring_.size() - 1) % ring_.size()];
+    const Entry& before = ring_[(next_ + ring_.size() - 2) % ring_.size()];
     Entry& e = ring_[next_];
     next_ = (next_ + 1) % ring_.size();
-    e.medium = mc_.medium(iop, last.used ? &last.medium : nullptr);  // the last medium: a slab away
+    // The last medium (a slab away) to start from, the one before to extrapolate along.
+    e.medium = mc_.medium(iop, last.used ? &last.medium : nullptr, before.used ? &before.medium : nullptr);
     e.iop = iop;
     e.used = true;
     return e.medium;

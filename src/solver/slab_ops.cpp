@@ -4,6 +4,7 @@
 
 #include <algorithm>
 #include <cmath>
+#include <optional>
 #include <tuple>
 #include <utility>
 
@@ -197,15 +198,74 @@ bool left_eigen_symmetric(const Sq& sum, const Sq& dif, const Sq& A, const Row& 
 // the medium then takes its own eigen-solution.
 constexpr double kNearbyReach = 0.05;
 constexpr int kNearbySteps = 6;
-bool from_nearby(const Sq& A, const SlabMedium& near, Sq& E, Row& lambda) {
-  E = near.P;
-  for (std::size_t e = 0; e < E.a.size(); ++e) E.a[e] += near.Q.a[e];
+
+// Left eigenvector rows E = P + Q of a solved medium.
+Sq eigen_rows(const SlabMedium& m) {
+  Sq E = m.P;
+  for (std::size_t e = 0; e < E.a.size(); ++e) E.a[e] += m.Q.a[e];
+  return E;
+}
+
+// Whether the eigen-solutions of `near` and `before` pair up row by row (the
+// same eigenvalue order, rows pointing the same way): true for a medium
+// corrected from the other, false after a fresh solution, which orders its
+// eigenvalues and signs its rows anew.
+bool rows_pair_up(const SlabMedium& near, const SlabMedium& before, const Sq& En, const Sq& Eb) {
+  const int n = near.n;
+  for (int i = 0; i < n; ++i) {
+    const double ki = near.k[static_cast<std::size_t>(i)], kb = before.k[static_cast<std::size_t>(i)];
+    for (int j = 0; j < n; ++j)
+      if (j != i && std::abs(near.k[static_cast<std::size_t>(j)] - kb) < std::abs(ki - kb)) return false;
+    double dot = 0.0, nn = 0.0, nb = 0.0;
+    for (int j = 0; j < n; ++j) {
+      dot += En(i, j) * Eb(i, j);
+      nn += En(i, j) * En(i, j);
+      nb += Eb(i, j) * Eb(i, j);
+    }
+    if (!(dot > 0.9 * std::sqrt(nn * nb))) return false;
+  }
+  return true;
+}
+
+// The start extrapolated along the line through the two media solved before:
+// along a profile the coefficients, and with them the eigenvectors, change
+// smoothly, so E_near + t (E_near - E_before), with t the position of A on the
+// line of the two media's matrices, leaves a coupling of second order in the
+// step instead of first (one correction step fewer, each squaring it). None
+// where the two do not pair up or A lies far off their line.
+std::optional<Sq> extrapolated_rows(const Sq& A, const SlabMedium& near, const SlabMedium& before) {
+  if (!before.eigen || before.n != near.n || before.A.n != A.n || near.A.n != A.n) return std::nullopt;
+  double along = 0.0, span = 0.0;
+  for (std::size_t e = 0; e < A.a.size(); ++e) {
+    const double step = near.A.a[e] - before.A.a[e];
+    along += (A.a[e] - near.A.a[e]) * step;
+    span += step * step;
+  }
+  if (!(span > 0.0)) return std::nullopt;
+  const double t = along / span;
+  if (!(t > -1.0 && t < 2.0)) return std::nullopt;
+  Sq En = eigen_rows(near);
+  const Sq Eb = eigen_rows(before);
+  if (!rows_pair_up(near, before, En, Eb)) return std::nullopt;
+  for (std::size_t e = 0; e < En.a.size(); ++e) En.a[e] += t * (En.a[e] - Eb.a[e]);
+  return En;
+}
+
+bool corrected_from(const Sq& A, Sq E0, Sq& E, Row& lambda) {
+  E = std::move(E0);
   lambda.assign(static_cast<std::size_t>(A.n), 0.0);
   if (!correct_left_eigen(A, E, lambda, kNearbyReach, kNearbySteps)) return false;
   const double big = std::max(1e-300, dense::maxabs(lambda));
   for (double x : lambda)
     if (!(x > 1e-7 * big) || !std::isfinite(x)) return false;
   return true;
+}
+
+bool from_nearby(const Sq& A, const SlabMedium& near, const SlabMedium* before, Sq& E, Row& lambda) {
+  if (before)
+    if (auto start = extrapolated_rows(A, near, *before))
+      if (corrected_from(A, std::move(*start), E, lambda)) return true;
+  return corrected_from(A, eigen_rows(near), E, lambda);
 }
 
 // ---------------------------------------------------------------------------
@@ -276,7 +336,7 @@ SlabRT doubling_rt(const SlabMedium& m, double h) {
 
 }  // namespace
 
-SlabMedium slab_medium(const Sq& rho, const Sq& tau, const SlabMedium* near) {
+SlabMedium slab_medium(const Sq& rho, const Sq& tau, const SlabMedium* near, const SlabMedium* before) {
   const int n = rho.n;
   SlabMedium m;
   m.n = n;
@@ -290,7 +350,7 @@ SlabMedium slab_medium(const Sq& rho, const Sq& tau, const SlabMedium* near) {
   Sq E;
   Row lambda;
   const Sq A = dense::mul(sum, dif);
-  bool solved = near && near->eigen && near->n == n && from_nearby(A, *near, E, lambda);
+  bool solved = near && near->eigen && near->n == n && from_nearby(A, *near, before, E, lambda);
   if (!solved) {
     const Row d = symmetrizer(tau, rho);
     solved = (!d.empty() && left_eigen_symmetric(sum, dif, A, d, E, lambda)) || left_eigen(A, E, lambda);
@@ -309,6 +369,7 @@ SlabMedium slab_medium(const Sq& rho, const Sq& tau, const SlabMedium* near) {
     }
   m.X = dense::solve_right(m.P, m.Q, "slab_medium");
   m.XP = dense::mul(m.X, m.P);
+  m.A = A;
   m.eigen = true;
   return m;
 }

@@ -33,6 +33,7 @@ struct SlabMedium {
   dense::Sq rho, tau;          // coefficient matrices (n x n)
   dense::Sq P, Q, X, XP;       // see above
   dense::Row k;                // eigenvalues K (> 0)
+  dense::Sq A;                 // (tau + rho)(tau - rho), whose left eigen-solution E = P + Q, K^2 is
 };
 
 // Reflectance and transmittance of a slab. r and t act on light incident from
@@ -59,8 +60,10 @@ struct SlabOps {
   SlabEmission em;
 };
 
-// `near`: the eigen-solution of a nearby medium of the same mode, to start from.
-SlabMedium slab_medium(const dense::Sq& rho, const dense::Sq& tau, const SlabMedium* near = nullptr);
+// `near`: the eigen-solution of a nearby medium of the same mode, to start
+// from; `before`: the one solved before it, to extrapolate the start along.
+SlabMedium slab_medium(const dense::Sq& rho, const dense::Sq& tau, const SlabMedium* near = nullptr,
+                       const SlabMedium* before = nullptr);
 SlabRT slab_rt(const SlabMedium& m, double h);
 // The slab `top` above the slab `bottom`, as one slab.
 SlabRT stack_rt(const SlabRT& top, const SlabRT& bottom);
