@@ -140,20 +140,6 @@ void table_append(ZetaTable& t, double zeta, double z) {
   ++t.n;
 }
 
-// Splits [z0, z1] into equal parts and appends one table entry per part.
-void table_fill_interval(ZetaTable& t, Quadrature& quad, int nd, double z0, double z1) {
-  int parts = static_cast<int>(nd * (z1 - z0)) + 1;
-  double step = (z1 - z0) / parts;
-  double zeta = t.zeta[static_cast<std::size_t>(t.n - 1)];
-  for (int i = 1; i <= parts; ++i) {
-    double lo = z0 + (i - 1) * step;
-    double hi = (i == parts) ? z1 : z0 + i * step;
-    zeta += quad(lo, hi);
-    table_append(t, zeta, hi);
-  }
-}
-
-
 // ---------------------------------------------------------------------------
 // Polynomial form of zeta(z) inside the table cells where c is smooth.
 //
@@ -226,10 +212,23 @@ CellFit fit_cell(RunState& rs, double z0, double z1) {
   return f;
 }
 
-void fit_cells(RunState& rs, ZetaTable& t) {
-  t.fit.assign(static_cast<std::size_t>(std::max(0, t.n - 1)), CellFit{});
-  for (int i = 0; i + 1 < t.n; ++i)
-    t.fit[static_cast<std::size_t>(i)] = fit_cell(rs, t.z[static_cast<std::size_t>(i)], t.z[static_cast<std::size_t>(i + 1)]);
+// Splits [z0, z1] into equal parts and appends one table entry per part with
+// the part's fitted form. Where the quartic holds (c to 1e-9 at its checks),
+// its integral is the part's optical thickness, with the five IOP evaluations
+// the fit needs anyway; the adaptive quadrature (fifteen or more) serves the
+// parts where it does not hold.
+void table_fill_interval(RunState& rs, ZetaTable& t, Quadrature& quad, int nd, double z0, double z1) {
+  int parts = static_cast<int>(nd * (z1 - z0)) + 1;
+  double step = (z1 - z0) / parts;
+  double zeta = t.zeta[static_cast<std::size_t>(t.n - 1)];
+  for (int i = 1; i <= parts; ++i) {
+    double lo = z0 + (i - 1) * step;
+    double hi = (i == parts) ? z1 : z0 + i * step;
+    const CellFit f = fit_cell(rs, lo, hi);
+    zeta += f.smooth ? f.hw * poly(f.q.data(), 6, 1.0) : quad(lo, hi);
+    table_append(t, zeta, hi);
+    t.fit.push_back(f);
+  }
 }
 
 // The depth of the cell whose integral from its top reaches `target`, by
@@ -270,15 +269,15 @@ void ztozeta(RunState& rs) {
   t.zeta.assign(ZetaTable::kCapacity, 0.0);
   t.z.assign(ZetaTable::kCapacity, 0.0);
   t.n = 0;
+  t.fit.clear();
   const int nd = table_density(nz, g.z(nz));
   g.zeta(1) = g.z(1) * point_value(rs, g.z(1), false, "ZTOZETA");
   table_append(t, g.zeta(1), g.z(1));
   Quadrature quad(rs, false);
   for (int k = 1; k < nz; ++k) {
     g.zeta(k + 1) = g.zeta(k) + quad(g.z(k), g.z(k + 1));
-    table_fill_interval(t, quad, nd, g.z(k), g.z(k + 1));
+    table_fill_interval(rs, t, quad, nd, g.z(k), g.z(k + 1));
   }
-  fit_cells(rs, t);
 }
 
 namespace {
