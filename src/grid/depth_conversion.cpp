@@ -212,22 +212,34 @@ CellFit fit_cell(RunState& rs, double z0, double z1) {
   return f;
 }
 
-// Splits [z0, z1] into equal parts and appends one table entry per part with
-// the part's fitted form. Where the quartic holds (c to 1e-9 at its checks),
-// its integral is the part's optical thickness, with the five IOP evaluations
-// the fit needs anyway; the adaptive quadrature (fifteen or more) serves the
-// parts where it does not hold.
-void table_fill_interval(RunState& rs, ZetaTable& t, Quadrature& quad, int nd, double z0, double z1) {
-  int parts = static_cast<int>(nd * (z1 - z0)) + 1;
-  double step = (z1 - z0) / parts;
+// Splits [z0, z1] into equal parts, further split at the profile nodes inside
+// it, and appends one table entry per part with the part's fitted form. With
+// the nodes on cell boundaries the IOPs are smooth inside every cell (a
+// profile interpolated linearly between its nodes changes slope only there).
+// Where the quartic holds (c to 1e-9 at its checks), its integral is the
+// part's optical thickness, with the five IOP evaluations the fit needs
+// anyway; the adaptive quadrature (fifteen or more) serves the parts where it
+// does not.
+void table_fill_interval(RunState& rs, ZetaTable& t, Quadrature& quad, int nd, double z0, double z1,
+                         const std::vector<double>& nodes) {
+  const int parts = static_cast<int>(nd * (z1 - z0)) + 1;
+  const double step = (z1 - z0) / parts;
+  std::vector<double> ends;
+  for (int i = 1; i < parts; ++i) ends.push_back(z0 + i * step);
+  const double tiny = 1e-9 * std::max(1.0, std::abs(z1));
+  for (double d : nodes)
+    if (d > z0 + tiny && d < z1 - tiny) ends.push_back(d);
+  std::sort(ends.begin(), ends.end());
+  ends.push_back(z1);
   double zeta = t.zeta[static_cast<std::size_t>(t.n - 1)];
-  for (int i = 1; i <= parts; ++i) {
-    double lo = z0 + (i - 1) * step;
-    double hi = (i == parts) ? z1 : z0 + i * step;
+  double lo = z0;
+  for (double hi : ends) {
+    if (hi - lo <= tiny && hi != z1) continue;  // a node on a part's end
     const CellFit f = fit_cell(rs, lo, hi);
     zeta += f.smooth ? f.hw * poly(f.q.data(), 6, 1.0) : quad(lo, hi);
     table_append(t, zeta, hi);
     t.fit.push_back(f);
+    lo = hi;
   }
 }
 
@@ -270,13 +282,21 @@ void ztozeta(RunState& rs) {
   t.z.assign(ZetaTable::kCapacity, 0.0);
   t.n = 0;
   t.fit.clear();
-  const int nd = table_density(nz, g.z(nz));
-  g.zeta(1) = g.z(1) * point_value(rs, g.z(1), false, "ZTOZETA");
+  g.zeta(1) = g.z(1) * point_value(rs, g.z(1), false, "ZTOZETA");  // reads the model's profiles
+  std::vector<double> nodes;
+  for (double d : profile_node_depths(rs))
+    if (d > g.z(1) && d < g.z(nz)) nodes.push_back(d);
+  // Profiles with more nodes than the table holds keep the quadrature at their kinks.
+  if (static_cast<int>(nodes.size()) + nz > ZetaTable::kCapacity / 2) nodes.clear();
+  const int nd = table_density(nz + static_cast<int>(nodes.size()), g.z(nz));
   table_append(t, g.zeta(1), g.z(1));
   Quadrature quad(rs, false);
+  // Each output depth takes the table's optical depth: the sum of its cells,
+  // exact to the fit where the fits hold, and the same number the table
+  // inverts.
   for (int k = 1; k < nz; ++k) {
-    g.zeta(k + 1) = g.zeta(k) + quad(g.z(k), g.z(k + 1));
-    table_fill_interval(rs, t, quad, nd, g.z(k), g.z(k + 1));
+    table_fill_interval(rs, t, quad, nd, g.z(k), g.z(k + 1), nodes);
+    g.zeta(k + 1) = t.zeta[static_cast<std::size_t>(t.n - 1)];
   }
 }
 

@@ -2,6 +2,7 @@
 #pragma once
 
 #include <array>
+#include <vector>
 
 #include "control/limits.hpp"
 #include "phase/dpf.hpp"
@@ -19,6 +20,12 @@ struct IopValues {
 
 // depth: m, or optical depth when the run's depth type is optical.
 IopValues abscat(RunState& rs, double depth, double wavenm, int ncomp);
+
+// Depths (as abscat takes them) of the nodes of the tabulated profiles the IOP
+// model has read (concentration profiles, instrument tables): between nodes
+// they are interpolated linearly, so the IOPs are smooth there and may change
+// slope at a node. Ascending, without repeats; empty before the first abscat.
+std::vector<double> profile_node_depths(const RunState& rs);
 
 // Backscatter fraction of component icomp from its power law; selects the
 // component's phase function for it.

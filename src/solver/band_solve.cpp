@@ -693,21 +693,9 @@ bool all_zero(const Mat& m, int n) {
 // instrument tables, which are interpolated linearly: the IOPs change slope there, and a slab that
 // straddles such a kink would lose the high order of the varying-slab scheme.
 std::vector<double> profile_nodes(RunState& rs, double zeta_max) {
-  std::vector<double> z;
-  auto add = [&](const ProfileData& p) {
-    if (!p.loaded) return;
-    for (int i = 1; i <= p.n; ++i) z.push_back(p.z(i));
-  };
-  add(rs.iopflags.chl);
-  add(rs.iopflags.cdom);
-  for (const ProfileData& p : rs.iopflags.minz) add(p);
-  // The ac-9 model interpolates its instrument tables linearly in depth too.
-  const Ac9State& ac9 = rs.iopflags.ac9;
-  for (const DepthWaveTable* t : {&ac9.ac, &ac9.bb, &ac9.cdom})
-    for (int i = 1; i <= t->nz; ++i) z.push_back(t->z(i));
   std::vector<double> out;
   const double z_max = (rs.cmisc.iop == 1) ? zeta_max : z_of_zeta(rs, zeta_max);
-  for (double d : z) {
+  for (double d : profile_node_depths(rs)) {
     if (d <= 0.0 || d >= z_max) continue;
     out.push_back(rs.cmisc.iop == 1 ? d : zeta_of_depth(rs, d));
   }

@@ -1,5 +1,7 @@
 #include <gtest/gtest.h>
 
+#include <algorithm>
+
 #include "control/errors.hpp"
 #include "grid/depth_conversion.hpp"
 #include "iop/abscat.hpp"
@@ -205,10 +207,10 @@ void gaussian_layer_water(TestRun& t, const std::string& profile_path) {
 
 }  // namespace
 
-// The polynomial form of zeta(z) used inside smooth cells inverts as exactly
-// as the quadrature it replaces, and the cells around the profile's kinks
-// keep the quadrature; the forward conversion of a node and its inversion
-// return the node.
+// The profile's nodes are table entries, so every cell is smooth and takes
+// the polynomial form of zeta(z), which inverts as exactly as the quadrature
+// it replaces; the forward conversion of a node and its inversion return the
+// node.
 TEST(DepthConversion, PolynomialInversionAgreesWithQuadratureInversion) {
   TestRun t("zfit");
   gaussian_layer_water(t, std::string(ABYSS_BINARY_DIR) + "/test_zfit_profile.txt");
@@ -218,8 +220,9 @@ TEST(DepthConversion, PolynomialInversionAgreesWithQuadratureInversion) {
   ASSERT_EQ(tab.fit.size() + 1, static_cast<std::size_t>(tab.n));
   int smooth = 0;
   for (const CellFit& f : tab.fit) smooth += f.smooth;
-  EXPECT_GT(smooth, static_cast<int>(0.7 * tab.fit.size()));
-  EXPECT_LT(smooth, static_cast<int>(tab.fit.size()));  // kinked cells fall back
+  EXPECT_EQ(smooth, static_cast<int>(tab.fit.size()));
+  for (int node = 3; node < 30; ++node)  // between the first and the last output depth
+    EXPECT_EQ(std::count(tab.z.begin(), tab.z.begin() + tab.n, static_cast<double>(node)), 1) << node;
   std::vector<double> zeta, fast;
   const double last = tab.zeta[static_cast<std::size_t>(tab.n - 1)];
   for (int i = 0; i <= 400; ++i) zeta.push_back(last * (i + 0.37) / 401.0);
