@@ -79,23 +79,24 @@ struct RegColumn {
   }
 };
 
-// C(:, j) = alpha sum_k A(:, k) B(k, j) + beta C(:, j), the sum from k = 0 up.
+// C(:, j) = alpha sum_k A(:, k) B(k, j) + beta C(:, j), the sum from k = 0 up,
+// for the `cols` columns of B and C (n x cols, leading dimension n).
 template <int N>
 struct Gemm {
-  static void run(int nrun, const double* __restrict a, const double* __restrict b, double* __restrict c,
+  static void run(int nrun, const double* __restrict a, const double* __restrict b, double* __restrict c, int cols,
                   double alpha, double beta) {
     if constexpr (N > 0) {
       // At the small orders two columns at a time share the loads of A's columns.
       constexpr int kCols = N <= 12 ? 2 : 1;
       int j = 0;
-      for (; j + kCols <= N; j += kCols) {
+      for (; j + kCols <= cols; j += kCols) {
         RegColumn<N> acc[kCols];
         for (auto& x : acc) x.zero();
         for (int k = 0; k < N; ++k)
           for (int q = 0; q < kCols; ++q) acc[q].add(a + k * N, b[k + (j + q) * N]);
         for (int q = 0; q < kCols; ++q) acc[q].store(c + (j + q) * N, alpha, beta);
       }
-      for (; j < N; ++j) {
+      for (; j < cols; ++j) {
         RegColumn<N> acc;
         acc.zero();
         for (int k = 0; k < N; ++k) acc.add(a + k * N, b[k + j * N]);
@@ -105,7 +106,7 @@ struct Gemm {
       const int n = nrun;
       if (n > mxmu) herr("gemm", "matrix order beyond the limits of the small kernels");
       double acc[mxmu];
-      for (int j = 0; j < n; ++j) {
+      for (int j = 0; j < cols; ++j) {
         double* __restrict cj = c + static_cast<std::size_t>(j) * n;
         for (int i = 0; i < n; ++i) acc[i] = 0.0;
         for (int k = 0; k < n; ++k) {
@@ -139,7 +140,11 @@ void by_order(int n, Args&&... args) {
 // band. Column by column, C(:, j) accumulates A(:, k) B(k, j), the innermost
 // loop running down contiguous columns. C must not share storage with A or B.
 void gemm(const Sq& A, const Sq& B, Sq& C, double alpha, double beta) {
-  by_order<Gemm>(A.n, A.data(), B.data(), C.data(), alpha, beta);
+  by_order<Gemm>(A.n, A.data(), B.data(), C.data(), A.n, alpha, beta);
+}
+
+void mul_columns(const Sq& A, const double* B, int cols, double* C) {
+  by_order<Gemm>(A.n, A.data(), B, C, cols, 1.0, 0.0);
 }
 
 Sq mul(const Sq& A, const Sq& B) {
@@ -150,14 +155,32 @@ Sq mul(const Sq& A, const Sq& B) {
 
 namespace {
 
+// y_j = sum_i x_i M(i, j), the sum from i = 0 up: four columns at a time, so
+// that four independent sums advance together instead of one waiting on the
+// latency of each addition.
 template <int N>
 struct Vxm {
   static void run(int nrun, const double* __restrict x, const double* __restrict m, double* __restrict y, bool accumulate) {
     const int n = N ? N : nrun;
-    for (int j = 0; j < n; ++j) {
-      const double* __restrict col = m + static_cast<std::size_t>(j) * n;
+    auto col = [m, n](int j) { return m + static_cast<std::size_t>(j) * n; };
+    int j = 0;
+    for (; j + 4 <= n; j += 4) {
+      const double *c0 = col(j), *c1 = col(j + 1), *c2 = col(j + 2), *c3 = col(j + 3);
+      double a0 = accumulate ? y[j] : 0.0, a1 = accumulate ? y[j + 1] : 0.0, a2 = accumulate ? y[j + 2] : 0.0,
+             a3 = accumulate ? y[j + 3] : 0.0;
+      for (int i = 0; i < n; ++i) {
+        const double xi = x[i];
+        a0 += xi * c0[i];
+        a1 += xi * c1[i];
+        a2 += xi * c2[i];
+        a3 += xi * c3[i];
+      }
+      y[j] = a0, y[j + 1] = a1, y[j + 2] = a2, y[j + 3] = a3;
+    }
+    for (; j < n; ++j) {
+      const double* __restrict c = col(j);
       double acc = accumulate ? y[j] : 0.0;
-      for (int i = 0; i < n; ++i) acc += x[i] * col[i];
+      for (int i = 0; i < n; ++i) acc += x[i] * c[i];
       y[j] = acc;
     }
   }

@@ -57,6 +57,9 @@ struct Sq {
 // C = alpha * A B + beta * C.
 void gemm(const Sq& A, const Sq& B, Sq& C, double alpha = 1.0, double beta = 0.0);
 Sq mul(const Sq& A, const Sq& B);
+// C = A B for B and C of `cols` columns (n x cols, column-major, leading
+// dimension n): many vectors through one matrix at the speed of a product.
+void mul_columns(const Sq& A, const double* B, int cols, double* C);
 // Row vector times matrix: y = x M (+ y when accumulate).
 void vxm(const double* x, const Sq& M, double* y, bool accumulate = false);
 // X = A^-1 B by LU with partial pivoting (B may hold several column blocks:
