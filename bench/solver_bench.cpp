@@ -9,12 +9,12 @@
 // every depth between the exact solve and the Adams integration at relerr 1e-12 (at 1e-9 the reference
 // itself is off by up to 3e-4 at the deepest depths of red bands).
 //
-// Figures (Release build, shared machine; see the README for the history): (a) exact 3.1-4.1 ms;
-// (b) 1.12-1.30 s on one thread (Adams / exact 15 in the same run), 0.81 s on two; (b) on 20 x 24
-// ("fine") 6.6 s; whole run of (b) 3.7 s with threads = 1, 2.0 s with threads = 2, on 20 x 24
-// ("bands20") 13.5 s and 7.0 s; peak memory 53 MB ("exact"). The exact solve of (b) agrees with the
-// Adams reference at relerr 1e-12 to 7.6e-7 on every 10th band and 1.04e-6 on every 6th (Ed, Eu, Eo,
-// nadir Lu); quad by quad ("radiance") to 3.2e-5 of the quad's radiance (20 x 24: 3.6e-5).
+// Figures (Release build, shared machine; see the README for the history): (a) exact 3.3 ms;
+// (c) 14.5 ms; (b) 0.81-0.87 s on one thread (Adams / exact 16 in the same run), 0.55 s on two; (b) on
+// 20 x 24 ("fine") 4.1-4.3 s; whole run of (b) 3.0 s with threads = 1, 1.7 s with threads = 2; peak
+// memory 53 MB ("exact"). The exact solve of (b) agrees with the Adams reference at relerr 1e-12 to
+// 7.6e-7 on every 10th band and 1.04e-6 on every 6th (Ed, Eu, Eo, nadir Lu); quad by quad
+// ("radiance") to 3.2e-5 of the quad's radiance (20 x 24: 3.6e-5).
 // The step of the multistep Adams integrator is held by stability, not accuracy:
 // the band next to the horizon (mu = 0.044) attenuates at 1/mu = 23 per optical
 // depth, so the steps stay near 0.02 optical depths whatever the tolerances.
