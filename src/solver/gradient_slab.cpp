@@ -193,6 +193,10 @@ class ParticularSources {
       : m_(m), ms_(ms), h_(h), n_(static_cast<std::size_t>(m.n)), sz_(src.shapes.size() * 2),
         c1t_(transposed(ch.C1)), c2t_(transposed(ch.C2)) {
     for (int half = 0; half < 2; ++half) J1[half] = J2[half] = Row(n_, 0.0);
+    // A term a rate, but for those near an eigenvalue (a stencil of rates).
+    terms_.reserve(src.terms.size());
+    for (Columns& c : cols_)
+      for (Row* r : {&c.y0, &c.y1, &c.y0k, &c.y1k}) r->reserve(src.terms.size() * n_);
     // Per shape and half: sigma Z1.
     for (std::size_t v = 0; v < src.shapes.size(); ++v)
       for (int half = 0; half < 2; ++half) {

@@ -727,6 +727,10 @@ void add_exp_term(const ExpSlab& sl, const TermShapes& sh, const ExpTerm& t, dou
 // stencil is clear.
 bool add_term(const ExpSlab& sl, const Shapes& shapes, const ExpTerm& t, FaceSums& fs, const ParticularVisit& visit) {
   const TermShapes sh{shapes, static_cast<std::size_t>(t.shape), static_cast<std::size_t>(t.x_shape())};
+  if (resonant_k(sl.m, t.p) == 0.0) {  // the usual case: the term at its own rate
+    add_exp_term(sl, sh, t, t.p, 1.0, fs, visit);
+    return true;
+  }
   const std::vector<std::pair<double, double>> nodes = rate_stencil(sl.m, t.p);
   for (const auto& [p, weight] : nodes) add_exp_term(sl, sh, t, p, weight, fs, visit);
   return !nodes.empty();
