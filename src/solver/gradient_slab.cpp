@@ -215,11 +215,13 @@ class ParticularSources {
       const double* y0 = pt.y0[half];
       const double* y1 = pt.y1[half];
       Columns& c = cols_[half];
+      const std::size_t at = c.y0.size();
+      for (Row* r : {&c.y0, &c.y1, &c.y0k, &c.y1k}) r->resize(at + n_);
       for (std::size_t i = 0; i < n_; ++i) {
-        c.y0.push_back(y0[i]);
-        c.y1.push_back(y1[i]);
-        c.y0k.push_back(y0[i] * m_.k[i]);
-        c.y1k.push_back(y1[i] * m_.k[i]);
+        c.y0[at + i] = y0[i];
+        c.y1[at + i] = y1[i];
+        c.y0k[at + i] = y0[i] * m_.k[i];
+        c.y1k[at + i] = y1[i] * m_.k[i];
       }
     }
   }
