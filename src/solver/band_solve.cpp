@@ -138,11 +138,21 @@ std::optional<IopMix> blend(double a, const IopMix& x, double b, const IopMix& y
 // The slab [top, top + h] of a smoothly changing profile: the media of its
 // two halves from the IOPs at its Gauss points; a slab of its mid-depth IOPs
 // where they cannot be blended (see blend).
+// A slab of the IOPs `iop` throughout.
+SubSlab uniform_slab(double top, double h, const IopMix& iop) {
+  SubSlab s;
+  s.top = top, s.h = h, s.iop = iop;
+  return s;
+}
+
 SubSlab varying_slab(const std::function<IopMix(double)>& iop_at, double top, double h, const IopMix& mid) {
   const IopMix g1 = iop_at(top + kGaussUpper * h), g2 = iop_at(top + kGaussLower * h);
   const auto upper = blend(kMagnusNear, g1, kMagnusFar, g2), lower = blend(kMagnusFar, g1, kMagnusNear, g2);
-  if (!upper || !lower) return {top, h, mid, false, {}, {}, {}, {}, nullptr, nullptr, nullptr};
-  return {top, h, mid, true, *upper, *lower, g1, g2, nullptr, nullptr, nullptr};
+  SubSlab s = uniform_slab(top, h, mid);
+  if (!upper || !lower) return s;
+  s.varying = true;
+  s.upper = *upper, s.lower = *lower, s.g1 = g1, s.g2 = g2;
+  return s;
 }
 
 struct Partitioner {
@@ -233,13 +243,13 @@ struct Partitioner {
     }
     const IopMix& mid = smp.mid;
     if (smp.uniform) {
-      out.push_back({za, zb - za, mid, false, {}, {}, {}, {}, nullptr, nullptr, nullptr});
+      out.push_back(uniform_slab(za, zb - za, mid));
       return;
     }
     const double zm = 0.5 * (za + zb), h = zb - za;
     const bool tiny = h <= 1.0e-9 * std::max(1.0, std::abs(zb)) || depth >= 48;
     if (tiny) {
-      out.push_back({za, h, mid, false, {}, {}, {}, {}, nullptr, nullptr, nullptr});
+      out.push_back(uniform_slab(za, h, mid));
       return;
     }
     if (!smp.step && smp.variation <= tol) {
@@ -453,7 +463,7 @@ struct Refiner {
   }
   void add(const SubSlab& s) {
     if (!s.varying) return out.push_back(s);
-    if (midpoint_suffices(s)) return out.push_back({s.top, s.h, s.iop, false, {}, {}, {}, {}, nullptr, nullptr, nullptr});
+    if (midpoint_suffices(s)) return out.push_back(uniform_slab(s.top, s.h, s.iop));
     refine(s, 0);
   }
   // The check's difference between the slab's operators (and emission) and
