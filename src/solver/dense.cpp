@@ -16,6 +16,13 @@ Sq Sq::identity(int n) {
   return m;
 }
 
+Sq transposed(const Sq& A) {
+  Sq t = Sq::uninitialized(A.n);
+  for (int j = 0; j < A.n; ++j)
+    for (int i = 0; i < A.n; ++i) t(i, j) = A(j, i);
+  return t;
+}
+
 namespace {
 
 // The kernels below take the order as a template argument for the orders the

@@ -54,6 +54,8 @@ struct Sq {
   }
 };
 
+// A^T.
+Sq transposed(const Sq& A);
 // C = alpha * A B + beta * C.
 void gemm(const Sq& A, const Sq& B, Sq& C, double alpha = 1.0, double beta = 0.0);
 Sq mul(const Sq& A, const Sq& B);

@@ -191,7 +191,7 @@ class ParticularSources {
  public:
   ParticularSources(const SlabMedium& m, const MeanSlab& ms, const Change& ch, double h, const ExpSources& src)
       : m_(m), ms_(ms), h_(h), n_(static_cast<std::size_t>(m.n)), sz_(src.shapes.size() * 2),
-        c1t_(transposed(ch.C1)), c2t_(transposed(ch.C2)) {
+        c1t_(dense::transposed(ch.C1)), c2t_(dense::transposed(ch.C2)) {
     for (int half = 0; half < 2; ++half) J1[half] = J2[half] = Row(n_, 0.0);
     // A term a rate, but for those near an eigenvalue (a stencil of rates).
     terms_.reserve(src.terms.size());
@@ -272,12 +272,6 @@ class ParticularSources {
   Row J1[2], J2[2];
 
  private:
-  static Sq transposed(const Sq& a) {
-    Sq t(a.n);
-    for (int j = 0; j < a.n; ++j)
-      for (int i = 0; i < a.n; ++i) t(i, j) = a(j, i);
-    return t;
-  }
   struct Kept {
     double p, weight;
     ExpTerm term;

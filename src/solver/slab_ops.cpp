@@ -37,9 +37,7 @@ bool left_eigen(const Sq& A, Sq& E, Row& lambda) {
   const double big = std::max(1e-300, dense::maxabs(wr));
   for (int i = 0; i < n; ++i)
     if (std::abs(wi[static_cast<std::size_t>(i)]) > 1e-12 * big || wr[static_cast<std::size_t>(i)] < 1e-7 * big) return false;
-  E = Sq(n);
-  for (int i = 0; i < n; ++i)
-    for (int j = 0; j < n; ++j) E(i, j) = vl(j, i);
+  E = dense::transposed(vl);
   lambda = wr;
   return true;
 }
@@ -163,10 +161,7 @@ bool left_eigen_symmetric(const Sq& sum, const Sq& dif, const Sq& A, const Row& 
   if (!cholesky_lower(L)) return false;
   int info = 0;
   // C = L^T S+ L (symmetric); its eigenvectors overwrite it.
-  Sq lt(n);
-  for (int j = 0; j < n; ++j)
-    for (int i = 0; i < n; ++i) lt(i, j) = L(j, i);
-  Sq c = dense::mul(dense::mul(lt, sp), L);
+  Sq c = dense::mul(dense::mul(dense::transposed(L), sp), L);
   Row w(static_cast<std::size_t>(n));
   int lwork = 8 * n + 64;
   Row work(static_cast<std::size_t>(lwork));
@@ -634,10 +629,7 @@ Shapes shape_transforms(const ExpSlab& sl, const std::vector<SourceAmps>& amps) 
       dense::vxm(sg, sl.dif, col + un);
     }
   // Rows z with z E = r: E^T z^T = r^T.
-  Sq et(n);
-  for (int j = 0; j < n; ++j)
-    for (int i = 0; i < n; ++i) et(i, j) = sl.E(j, i);
-  dense::solve_left(std::move(et), out.til.data(), static_cast<int>(amps.size() * 4), "exp_emission");
+  dense::solve_left(dense::transposed(sl.E), out.til.data(), static_cast<int>(amps.size() * 4), "exp_emission");
   return out;
 }
 
