@@ -39,10 +39,14 @@ Sq inverse(const Sq& a, const char* who) {
   return inv;
 }
 
-// a + s b, elementwise.
+// a + s b, elementwise (matrices or rows).
 Sq plus(Sq a, const Sq& b, double s = 1.0) {
   for (std::size_t e = 0; e < a.a.size(); ++e) a.a[e] += s * b.a[e];
   return a;
+}
+Row plus(Row x, const Row& y, double s = 1.0) {
+  for (std::size_t i = 0; i < x.size(); ++i) x[i] += s * y[i];
+  return x;
 }
 
 // a with its columns scaled by d (a D).
@@ -50,6 +54,29 @@ Sq cols(Sq a, const Row& d) {
   for (int j = 0; j < a.n; ++j)
     for (int i = 0; i < a.n; ++i) a(i, j) *= d[static_cast<std::size_t>(j)];
   return a;
+}
+
+// x M, for a row x.
+Row vm(const Row& x, const Sq& M) {
+  Row y(x.size());
+  dense::vxm(x.data(), M, y.data());
+  return y;
+}
+
+// The same operations on a matrix of rows and on a single row (the boundary
+// step takes either): the product with M, D on the right, and -a.
+Sq times(const Sq& a, const Sq& M) { return dense::mul(a, M); }
+Row times(const Row& x, const Sq& M) { return vm(x, M); }
+Sq scaled(const Sq& a, const Row& d) { return cols(a, d); }
+Row scaled(Row x, const Row& d) {
+  for (std::size_t i = 0; i < x.size(); ++i) x[i] *= d[i];
+  return x;
+}
+void negate(Sq& a) {
+  for (double& x : a.a) x = -x;
+}
+void negate(Row& x) {
+  for (double& v : x) v = -v;
 }
 
 // d a (rows scaled by d).
@@ -125,10 +152,22 @@ struct Change {
   }
 };
 
+// The boundary step: from the response sources J1, J2 (a matrix of them, one
+// row a stream of the entering light, or a single row), the free parts
+// a1 = (J1 X D - J2) P M^-1 and a2 = -(a1 D + J1) X, and what leaves the top
+// and the bottom, dr = a1 P + (a2 D + J2) Q and dt = (a1 D + J1) Q + a2 P.
+template <class T>
+std::pair<T, T> boundary_step(const SlabMedium& m, const MeanSlab& ms, const T& J1, const T& J2) {
+  const T a1 = times(times(plus(scaled(times(J1, m.X), ms.d), J2, -1.0), m.P), ms.mi);
+  const T z1h = plus(scaled(a1, ms.d), J1);
+  T a2 = times(z1h, m.X);
+  negate(a2);
+  return {plus(times(a1, m.P), times(plus(scaled(a2, ms.d), J2), m.Q)), plus(times(z1h, m.Q), times(a2, m.P))};
+}
+
 // First-order change (dr, dt) of the slab's operators for light entering at
 // its top.
 std::pair<Sq, Sq> response(const SlabMedium& m, const MeanSlab& ms, const Change& ch) {
-  const Row& d = ms.d;
   // J1 = M^-1 G1 + (M^-1 D X) G2 and J2 = M^-1 G2 + (M^-1 D X) G1, from their
   // sum and difference.
   const Sq jp = dense::mul(plus(ms.mi, ms.a0x), plus(ch.G1, ch.G2));
@@ -136,41 +175,7 @@ std::pair<Sq, Sq> response(const SlabMedium& m, const MeanSlab& ms, const Change
   Sq J1 = plus(jp, jm), J2 = plus(jp, jm, -1.0);
   for (double& x : J1.a) x *= 0.5;
   for (double& x : J2.a) x *= 0.5;
-  const Sq a1 = dense::mul(dense::mul(plus(cols(dense::mul(J1, m.X), d), J2, -1.0), m.P), ms.mi);
-  const Sq z1h = plus(cols(a1, d), J1);
-  Sq a2 = dense::mul(z1h, m.X);
-  for (double& x : a2.a) x = -x;
-  Sq dr = dense::mul(a1, m.P), dt = dense::mul(z1h, m.Q);
-  dense::gemm(plus(cols(a2, d), J2), m.Q, dr, 1.0, 1.0);
-  dense::gemm(a2, m.P, dt, 1.0, 1.0);
-  return {std::move(dr), std::move(dt)};
-}
-
-// Row vector helpers: x M, and x + s y.
-Row vm(const Row& x, const Sq& M) {
-  Row y(x.size());
-  dense::vxm(x.data(), M, y.data());
-  return y;
-}
-Row vplus(Row x, const Row& y, double s = 1.0) {
-  for (std::size_t i = 0; i < x.size(); ++i) x[i] += s * y[i];
-  return x;
-}
-
-// The light leaving the faces, up at the top and down at the bottom, of the
-// response whose sources the rows J1, J2 hold (the boundary step of response).
-std::pair<Row, Row> leaving(const SlabMedium& m, const MeanSlab& ms, const Row& J1, const Row& J2) {
-  const std::size_t n = J1.size();
-  Row j1x = vm(J1, m.X);
-  for (std::size_t i = 0; i < n; ++i) j1x[i] = j1x[i] * ms.d[i] - J2[i];
-  const Row a1 = vm(vm(j1x, m.P), ms.mi);
-  Row z1h = a1;
-  for (std::size_t i = 0; i < n; ++i) z1h[i] = a1[i] * ms.d[i] + J1[i];
-  Row a2 = vm(z1h, m.X);
-  for (double& x : a2) x = -x;
-  Row a2d = a2;
-  for (std::size_t i = 0; i < n; ++i) a2d[i] = a2[i] * ms.d[i] + J2[i];
-  return {vplus(vm(a1, m.P), vm(a2d, m.Q)), vplus(vm(z1h, m.Q), vm(a2, m.P))};
+  return boundary_step(m, ms, J1, J2);
 }
 
 // The response sources J1, J2 (both halves) of the particular solution of
@@ -330,12 +335,12 @@ std::optional<GradientSlab> gradient_slab_emission(const SlabMedium& m, const Sq
   for (int half = 0; half < 2; ++half) {
     const Row& a0 = faces->a0[half];
     const Row& bh = faces->bh[half];
-    const Row b = vplus(vm(bh, ms.a0x), vm(a0, ms.mi), -1.0), a = vplus(vm(a0, ms.a0x), vm(bh, ms.mi), -1.0);
-    const Row j1 = vplus(vplus(J1[half], vm(b, ch.G1)), vm(a, ch.G2), -1.0);
-    const Row j2 = vplus(vplus(J2[half], vm(b, ch.G2)), vm(a, ch.G1), -1.0);
-    const auto [up, dn] = leaving(m, ms, j1, j2);
-    out.em.up[half] = vplus(out.em.up[half], up);
-    out.em.dn[half] = vplus(out.em.dn[half], dn);
+    const Row b = plus(vm(bh, ms.a0x), vm(a0, ms.mi), -1.0), a = plus(vm(a0, ms.a0x), vm(bh, ms.mi), -1.0);
+    const Row j1 = plus(plus(J1[half], vm(b, ch.G1)), vm(a, ch.G2), -1.0);
+    const Row j2 = plus(plus(J2[half], vm(b, ch.G2)), vm(a, ch.G1), -1.0);
+    const auto [up, dn] = boundary_step(m, ms, j1, j2);
+    out.em.up[half] = plus(out.em.up[half], up);
+    out.em.dn[half] = plus(out.em.dn[half], dn);
   }
   return out;
 }
