@@ -79,13 +79,6 @@ void negate(Row& x) {
   for (double& v : x) v = -v;
 }
 
-// d a (rows scaled by d).
-Sq rows(Sq a, const Row& d) {
-  for (int j = 0; j < a.n; ++j)
-    for (int i = 0; i < a.n; ++i) a(i, j) *= d[static_cast<std::size_t>(i)];
-  return a;
-}
-
 }  // namespace
 
 double centred_exp_moment(double p, double q, double h) { return moment(p, q, h, std::exp(-p * h), std::exp(-q * h)); }
@@ -119,15 +112,11 @@ struct MeanSlab {
   Row d;
   Sq mi, a0x;
   SlabRT rt;
-  MeanSlab(const SlabMedium& m, double h) : d(static_cast<std::size_t>(m.n)) {
-    for (int i = 0; i < m.n; ++i) d[static_cast<std::size_t>(i)] = std::exp(-m.k[static_cast<std::size_t>(i)] * h);
-    const Sq dxd = rows(cols(m.X, d), d);
-    Sq M = m.Q;
-    dense::gemm(dxd, m.P, M, -1.0, 1.0);
-    mi = inverse(M, "gradient_slab");
-    Sq top = m.P;
-    dense::gemm(dxd, m.Q, top, -1.0, 1.0);
-    rt = {dense::mul(mi, top), dense::mul(mi, rows(plus(m.Q, m.XP, -1.0), d)), {}, {}};
+  MeanSlab(const SlabMedium& m, double h) {
+    const SlabSystem sys = slab_system(m, h);
+    d = sys.d;
+    mi = inverse(sys.M, "gradient_slab");
+    rt = {dense::mul(mi, sys.top), dense::mul(mi, sys.low), {}, {}};
     a0x = dense::mul(cols(mi, d), m.X);
   }
 };

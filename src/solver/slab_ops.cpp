@@ -369,28 +369,33 @@ SlabMedium slab_medium(const Sq& rho, const Sq& tau, const SlabMedium* near, con
   return m;
 }
 
-SlabRT slab_rt(const SlabMedium& m, double h) {
-  if (!m.eigen) return doubling_rt(m, h);
+SlabSystem slab_system(const SlabMedium& m, double h) {
   const int n = m.n;
-  Row d(static_cast<std::size_t>(n));
-  for (int i = 0; i < n; ++i) d[static_cast<std::size_t>(i)] = std::exp(-m.k[static_cast<std::size_t>(i)] * h);
+  SlabSystem sys{Row(static_cast<std::size_t>(n)), m.Q, m.P, Sq(n)};
+  for (int i = 0; i < n; ++i) sys.d[static_cast<std::size_t>(i)] = std::exp(-m.k[static_cast<std::size_t>(i)] * h);
   Sq dxd(n);
   for (int j = 0; j < n; ++j)
-    for (int i = 0; i < n; ++i) dxd(i, j) = d[static_cast<std::size_t>(i)] * m.X(i, j) * d[static_cast<std::size_t>(j)];
-  Sq M = m.Q;
-  dense::gemm(dxd, m.P, M, -1.0, 1.0);
-  // Right-hand sides [P - DXD Q, D (Q - X P)] solved together.
-  Row rhs(static_cast<std::size_t>(2 * n * n));
-  Sq top = m.P;
-  dense::gemm(dxd, m.Q, top, -1.0, 1.0);
-  std::copy(top.a.begin(), top.a.end(), rhs.begin());
-  for (int j = 0; j < n; ++j)
     for (int i = 0; i < n; ++i)
-      rhs[static_cast<std::size_t>(n * n + i + j * n)] = d[static_cast<std::size_t>(i)] * (m.Q(i, j) - m.XP(i, j));
-  dense::solve_left(M, rhs.data(), 2 * n, "slab_rt");
-  SlabRT s{Sq(n), Sq(n), {}, {}};
-  std::copy(rhs.begin(), rhs.begin() + n * n, s.r.a.begin());
-  std::copy(rhs.begin() + n * n, rhs.end(), s.t.a.begin());
+      dxd(i, j) = sys.d[static_cast<std::size_t>(i)] * m.X(i, j) * sys.d[static_cast<std::size_t>(j)];
+  dense::gemm(dxd, m.P, sys.M, -1.0, 1.0);
+  dense::gemm(dxd, m.Q, sys.top, -1.0, 1.0);
+  for (int j = 0; j < n; ++j)
+    for (int i = 0; i < n; ++i) sys.low(i, j) = sys.d[static_cast<std::size_t>(i)] * (m.Q(i, j) - m.XP(i, j));
+  return sys;
+}
+
+SlabRT slab_rt(const SlabMedium& m, double h) {
+  if (!m.eigen) return doubling_rt(m, h);
+  const SlabSystem sys = slab_system(m, h);
+  const std::size_t nn = sys.M.a.size();
+  // Both right-hand sides solved together.
+  Row rhs(2 * nn);
+  std::copy(sys.top.a.begin(), sys.top.a.end(), rhs.begin());
+  std::copy(sys.low.a.begin(), sys.low.a.end(), rhs.begin() + static_cast<std::ptrdiff_t>(nn));
+  dense::solve_left(sys.M, rhs.data(), 2 * m.n, "slab_rt");
+  SlabRT s{Sq::uninitialized(m.n), Sq::uninitialized(m.n), {}, {}};
+  std::copy(rhs.begin(), rhs.begin() + static_cast<std::ptrdiff_t>(nn), s.r.a.begin());
+  std::copy(rhs.begin() + static_cast<std::ptrdiff_t>(nn), rhs.end(), s.t.a.begin());
   return s;
 }
 

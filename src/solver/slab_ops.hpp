@@ -65,6 +65,14 @@ struct SlabOps {
 SlabMedium slab_medium(const dense::Sq& rho, const dense::Sq& tau, const SlabMedium* near = nullptr,
                        const SlabMedium* before = nullptr);
 SlabRT slab_rt(const SlabMedium& m, double h);
+// The linear system behind slab_rt (a medium with its eigen-solution): with
+// D = e^{-Kh}, M = Q - D X D P, and the slab's r and t are M^-1 top and M^-1 low
+// for top = P - D X D Q and low = D (Q - X P).
+struct SlabSystem {
+  dense::Row d;
+  dense::Sq M, top, low;
+};
+SlabSystem slab_system(const SlabMedium& m, double h);
 // The slab `top` above the slab `bottom`, as one slab.
 SlabRT stack_rt(const SlabRT& top, const SlabRT& bottom);
 // The same with the interaction matrices of the stack, which stacking the two
