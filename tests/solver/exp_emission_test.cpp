@@ -8,6 +8,7 @@
 #include <cmath>
 #include <vector>
 
+#include "solver/emission_compare.hpp"
 #include "solver/slab_ops.hpp"
 #include "util/gauss_legendre.hpp"
 
@@ -15,6 +16,7 @@ namespace abyss {
 namespace {
 
 using dense::Sq;
+using testing::max_rel_diff;
 
 // Isotropic scattering of albedo w between n Gauss directions per hemisphere:
 // d' = d tau + u rho, tau = -1/mu + w/2 weights/mu, rho = w/2 weights/mu.
@@ -68,16 +70,6 @@ struct TestSource {
     };
   }
 };
-
-double max_rel_diff(const SlabEmission& a, const SlabEmission& b) {
-  double d = 0.0, scale = 0.0;
-  for (int h = 0; h < 2; ++h)
-    for (std::size_t i = 0; i < a.up[h].size(); ++i) {
-      d = std::max({d, std::abs(a.up[h][i] - b.up[h][i]), std::abs(a.dn[h][i] - b.dn[h][i])});
-      scale = std::max({scale, std::abs(b.up[h][i]), std::abs(b.dn[h][i])});
-    }
-  return d / scale;
-}
 
 constexpr int kN = 6;
 
